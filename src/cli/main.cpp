@@ -1,0 +1,94 @@
+// quorlin: prints the text of one item of the store in the current
+// directory, or of every item from 0 until the index runs out.
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+#include "decode/decode.h"
+#include "huf/huf.h"
+#include "item/item.h"
+#include "textio/textio.h"
+
+namespace {
+
+// Messages name the tool by this constant, not by the path it was run as.
+constexpr const char *programName = "quorlin";
+
+// Every exit goes through here so that pending output is written first; a
+// failed write to standard output turns a success into a failure.
+[[noreturn]] void finish(int status) {
+    if (txtFlush() != 0) {
+        const int error = txtError();
+        // A reader that went away (a closed pipe) is not worth a message.
+        if (error != EPIPE) txtErrPrintf("%s: write error: %s\n", programName, std::strerror(error));
+        status = 1;
+    }
+    std::exit(status);
+}
+
+[[noreturn]] void usage() {
+    txtErrPrintf("Usage: %s [-v] [-d] [itemno]\n", programName);
+    txtErrPrintf("  -v: verbose (-vv for double verbose)\n");
+    txtErrPrintf("  -d: dump tree each time\n");
+    finish(1);
+}
+
+[[noreturn]] void fail(const char *what) {
+    txtErrPrintf("%s: %s() failed\n", programName, what);
+    itemClose();
+    finish(1);
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+    int verbose = 0;
+    int dump = 0;
+    std::int32_t itemno = -1;
+
+    int arg = 1;
+    for (; arg < argc && argv[arg][0] == '-'; arg++) {
+        for (const char *p = argv[arg] + 1; *p != '\0'; p++) {
+            if (*p == 'd') {
+                dump = 1;
+            } else if (*p == 'v') {
+                verbose++;
+            } else {
+                usage();
+            }
+        }
+    }
+    if (arg < argc && argv[arg][0] >= '0' && argv[arg][0] <= '9') {
+        // Decimal with the usual string-to-long rules: leading zeros are
+        // decimal and the first non-digit ends the number. It cannot be
+        // negative here; anything beyond 32 bits selects the last item number.
+        errno = 0;
+        long number = std::strtol(argv[arg], nullptr, 10);
+        if (number > 2147483647L) number = 2147483647L;
+        itemno = static_cast<std::int32_t>(number);
+        if (verbose >= 1) txtPrintf("itemno=%ld\n", number);
+        arg++;
+    }
+    if (arg < argc) usage();
+
+    if (itemOpen() < 0) {
+        // itemOpen leaves nothing open when it fails.
+        txtErrPrintf("%s: itemOpen() failed\n", programName);
+        finish(1);
+    }
+    if (itemno >= 0) {
+        if (hufInitTree() < 0) fail("hufInitTree");
+        const std::int32_t length = itemSelect(itemno);
+        if (length < 0) fail("itemSelect");
+        hufDecode(length, verbose, dump);
+    } else {
+        for (std::int32_t j = 0; j >= 0; j++) {
+            const std::int32_t length = itemSelect(j);
+            if (length < 0) break;
+            if (hufInitTree() < 0) fail("hufInitTree");
+            hufDecode(length, verbose, dump);
+        }
+    }
+    itemClose();
+    finish(0);
+}

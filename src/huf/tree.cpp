@@ -1,0 +1,96 @@
+#include <cstring>
+
+#include "huf/tree_internal.h"
+
+HufNode nodeTable[hufNodeMax];
+std::int32_t orderTable[hufNodeMax + 1];
+std::int32_t nodeCount;
+std::int32_t orderWeight[hufNodeMax + 1];
+std::int16_t leafOfSymbol[hufSymbolCount];
+
+namespace {
+
+struct CodeRange {
+    std::int32_t firstCode;
+    std::int32_t lastCode;
+    std::int32_t codeBits;
+    std::uint8_t symbolType;
+    std::uint8_t firstValue;
+};
+
+// The starting code: 198 eight-bit codes, then 116 nine-bit codes beginning
+// exactly where the eight-bit ones end (0xC6 * 2 = 0x18C), so the code space
+// is full.
+constexpr CodeRange codeRangeTable[3] = {
+    {0x000, 0x08B, 8, hufLiteral, 0x74}, // bytes 0x74-0xFF
+    {0x08C, 0x0C5, 8, hufLength, 3},     // lengths 3-60
+    {0x18C, 0x1FF, 9, hufLiteral, 0x00}, // bytes 0x00-0x73
+};
+
+// The deepest level the starting code reaches.
+constexpr int initialDepth = 9;
+
+// The starting tree is laid down once; every later reset copies it.
+HufNode initialNodes[hufNodeMax];
+std::int32_t initialOrder[hufNodeMax + 1];
+std::int32_t initialOrderWeight[hufNodeMax + 1];
+std::int16_t initialLeafOf[hufSymbolCount];
+bool initialReady = false;
+
+void layDownInitialTree() {
+    HufNode *n = initialNodes;
+    n[0] = HufNode{0, 0, -1, -1, -1, hufInternal, 0, 0};
+    int next = 1;
+    for (const CodeRange &row : codeRangeTable) {
+        int value = row.firstValue;
+        for (int code = row.firstCode; code <= row.lastCode; code++, value++) {
+            int node = 0;
+            for (int bit = row.codeBits - 1, depth = 1; bit >= 0; bit--, depth++) {
+                std::int32_t &slot = (code >> bit & 1) ? n[node].child1 : n[node].child0;
+                if (slot == -1) {
+                    // A negative order holds the depth until the numbering pass.
+                    n[next] = HufNode{0, -depth, node, -1, -1, hufInternal, 0, 0};
+                    slot = next++;
+                }
+                n[node].weight++;
+                node = slot;
+            }
+            n[node].weight = 1;
+            n[node].type = row.symbolType;
+            n[node].value = static_cast<std::uint8_t>(value);
+        }
+    }
+    // Deepest level first, left to right within a level (indices rise from
+    // the 0 side to the 1 side because codes were laid down in order); the
+    // root, at depth 0, is numbered last.
+    int k = 1;
+    for (int depth = initialDepth; depth >= 0; depth--) {
+        for (int i = 0; i < next; i++) {
+            if (n[i].order == -depth) {
+                n[i].order = k;
+                initialOrder[k] = i;
+                initialOrderWeight[k] = n[i].weight;
+                k++;
+            }
+        }
+    }
+    for (int i = 0; i < next; i++) {
+        if (n[i].type != hufInternal) initialLeafOf[hufSymbolOf(n[i])] = static_cast<std::int16_t>(i);
+    }
+    initialReady = true;
+}
+
+} // namespace
+
+int hufInitTree() {
+    if (!initialReady) layDownInitialTree();
+    std::memcpy(nodeTable, initialNodes, sizeof nodeTable);
+    // Entry 0 of orderTable is never written: it keeps naming the root.
+    std::memcpy(orderTable + 1, initialOrder + 1, sizeof(std::int32_t) * hufNodeMax);
+    std::memcpy(orderWeight, initialOrderWeight, sizeof orderWeight);
+    std::memcpy(leafOfSymbol, initialLeafOf, sizeof leafOfSymbol);
+    nodeCount = hufNodeMax;
+    return nodeCount;
+}
+
+int hufLeafOf(int symbol) { return leafOfSymbol[symbol]; }

@@ -1,0 +1,155 @@
+#include "item/item.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+
+// Items are read in runs of at most 512 bytes; the 8 spare bytes let the
+// 64-bit peek load past the last valid byte without leaving the array.
+constexpr int bufferSize = 512;
+constexpr int headerSize = 6;
+
+struct BitReader {
+    int locFile = -1;
+    int dataFile = -1;
+    std::uint8_t buffer[bufferSize + 8] = {};
+    int bufLen = 0;
+    // Bits of buffer already delivered, counted from bit 7 of buffer[0]; the
+    // byte being consumed is bitsUsed / 8 and its next bit 7 - bitsUsed % 8.
+    int bitsUsed = 0;
+    std::int32_t remaining = 0;
+};
+
+BitReader reader;
+
+// Reads up to n bytes, retrying short reads from a pipe or a signal;
+// the count read, which is below n only at the end of the file or on error.
+int readFull(int fd, std::uint8_t *p, int n) {
+    int got = 0;
+    while (got < n) {
+        ssize_t r = read(fd, p + got, static_cast<std::size_t>(n - got));
+        if (r < 0 && errno == EINTR) continue;
+        if (r <= 0) break;
+        got += static_cast<int>(r);
+    }
+    return got;
+}
+
+std::uint32_t bigEndian32(const std::uint8_t *p) {
+    return static_cast<std::uint32_t>(p[0]) << 24 | static_cast<std::uint32_t>(p[1]) << 16 |
+           static_cast<std::uint32_t>(p[2]) << 8 | p[3];
+}
+
+// Loads the next run of the item once the buffered bits are used up; the
+// number of valid bits afterwards, or -1 when the item has no more bytes. A
+// run shorter than asked for means item.dat ended early: it is closed, so
+// every later itemSelect fails too.
+int refill() {
+    if (reader.remaining <= 0) return -1;
+    int want = reader.remaining < bufferSize ? reader.remaining : bufferSize;
+    int got = reader.dataFile < 0 ? 0 : readFull(reader.dataFile, reader.buffer, want);
+    if (got < want) {
+        if (reader.dataFile >= 0) close(reader.dataFile);
+        reader.dataFile = -1;
+        return -1;
+    }
+    reader.remaining -= got;
+    reader.bufLen = got;
+    reader.bitsUsed = 0;
+    std::memset(reader.buffer + got, 0, 8);
+    return got * 8;
+}
+
+inline int bitsLeft() { return reader.bufLen * 8 - reader.bitsUsed; }
+
+} // namespace
+
+int itemOpen() {
+    reader.locFile = open("itemloc.dat", O_RDONLY);
+    if (reader.locFile < 0) return -1;
+    reader.dataFile = open("item.dat", O_RDONLY);
+    if (reader.dataFile < 0) {
+        close(reader.locFile);
+        reader.locFile = -1;
+        return -1;
+    }
+    return 0;
+}
+
+std::int32_t itemSelect(std::int32_t n) {
+    // Nothing of the previous item may be delivered after a failed select.
+    reader.bufLen = 0;
+    reader.bitsUsed = 0;
+    reader.remaining = 0;
+    if (reader.locFile < 0 || reader.dataFile < 0 || n < 0) return -1;
+
+    // 64-bit position: record 2147483647 starts beyond 2^32.
+    off_t recordPos = static_cast<off_t>(n) * 16;
+    if (lseek(reader.locFile, recordPos, SEEK_SET) != recordPos) return -1;
+    std::uint8_t record[16];
+    if (readFull(reader.locFile, record, 16) < 16) return -1;
+    std::uint32_t offset = bigEndian32(record);
+    std::uint32_t stored = bigEndian32(record + 4);
+
+    // The offset is a signed 32-bit position: 2^31 and above cannot be sought.
+    auto itemPos = static_cast<std::int32_t>(offset);
+    if (itemPos < 0 || lseek(reader.dataFile, itemPos, SEEK_SET) != itemPos) return -1;
+    // An item shorter than its header has no decoded length to report.
+    if (stored < headerSize) return -1;
+    int first = stored < bufferSize ? static_cast<int>(stored) : bufferSize;
+    if (readFull(reader.dataFile, reader.buffer, first) < first) return -1;
+    std::memset(reader.buffer + first, 0, 8);
+
+    std::uint32_t decoded = reader.buffer[2] | static_cast<std::uint32_t>(reader.buffer[3]) << 8 |
+                            static_cast<std::uint32_t>(reader.buffer[4]) << 16 |
+                            static_cast<std::uint32_t>(reader.buffer[5]) << 24;
+    reader.remaining = static_cast<std::int32_t>(stored - static_cast<std::uint32_t>(first));
+    reader.bufLen = first;
+    // The bit stream starts at byte 6; an item of exactly 6 bytes has none.
+    reader.bitsUsed = headerSize * 8;
+    return static_cast<std::int32_t>(decoded);
+}
+
+int itemPeekBits(std::uint64_t *word) {
+    int left = bitsLeft();
+    if (left <= 0) {
+        left = refill();
+        if (left < 0) return -1;
+    }
+    const std::uint8_t *p = reader.buffer + (reader.bitsUsed >> 3);
+    std::uint64_t w;
+    std::memcpy(&w, p, sizeof w);
+    w = __builtin_bswap64(w);
+    int skip = reader.bitsUsed & 7;
+    *word = w << skip;
+    int valid = 64 - skip;
+    return left < valid ? left : valid;
+}
+
+void itemSkipBits(int n) { reader.bitsUsed += n; }
+
+std::int32_t itemGetBits(int k) {
+    std::int32_t result = 0;
+    while (k > 0) {
+        std::uint64_t word;
+        int have = itemPeekBits(&word);
+        if (have < 0) return -1;
+        int take = have < k ? have : k;
+        result = static_cast<std::int32_t>(static_cast<std::uint32_t>(result) << take |
+                                           static_cast<std::uint32_t>(word >> (64 - take)));
+        reader.bitsUsed += take;
+        k -= take;
+    }
+    return result;
+}
+
+int itemClose() {
+    if (reader.locFile >= 0) close(reader.locFile);
+    if (reader.dataFile >= 0) close(reader.dataFile);
+    reader.locFile = -1;
+    reader.dataFile = -1;
+    return 0;
+}
