@@ -1,0 +1,71 @@
+#pragma once
+// Test-only builders of stores and runners of the built programs.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace fx {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// "00 0a FF" -> bytes; spaces are optional.
+Bytes hex(const std::string &text);
+Bytes bytesOf(const std::string &text);
+std::string textOf(const Bytes &bytes);
+
+// A fresh empty directory under the system's temporary directory.
+std::string tempDir();
+void writeFile(const std::string &path, const Bytes &bytes);
+Bytes readFile(const std::string &path);
+
+struct Record {
+    std::uint32_t offset;
+    std::uint32_t stored;
+};
+// itemloc.dat: 16-byte records, offset and stored length big-endian, the
+// unread tail zero.
+Bytes indexOf(const std::vector<Record> &records);
+// The 6-byte item header: two ignored bytes, the decoded length little-endian.
+Bytes itemHeader(std::int32_t decodedLength);
+// Writes itemloc.dat and item.dat into dir.
+void writeStore(const std::string &dir, const Bytes &index, const Bytes &data);
+// A store of whole items laid out one after another in record order.
+void writeItems(const std::string &dir, const std::vector<Bytes> &items);
+
+// Bits, most significant first, padded with zeros to whole bytes.
+struct BitWriter {
+    Bytes bytes;
+    int used = 0; // bits written
+};
+void putBits(BitWriter &w, std::uint32_t value, int n);
+// Symbols coded with the decoder's own adaptive tree: codeReset() resets the
+// tree (hufInitTree), codeLiteral/codeMatch write a symbol's path bits and
+// update the tree as the decoder will. codeMatch writes length len (3 to 60)
+// and distance value f (0 to 4095).
+void codeReset();
+void codeLiteral(BitWriter &w, std::uint8_t byte);
+void codeMatch(BitWriter &w, int len, int f);
+// Writes only the position code of f (5-bit prefix and extra bits).
+void codePosition(BitWriter &w, int f);
+// The path bits of a symbol's leaf (0-255 bytes, 256 + n length n + 3) in
+// the current tree, as a string of '0' and '1'.
+std::string pathOf(int symbol);
+// A whole item: header with the decoded length, then the written bits.
+Bytes itemOf(std::int32_t decodedLength, const BitWriter &w);
+
+struct RunResult {
+    std::string out;
+    std::string err;
+    int status = -1; // exit status, or 128 + signal number
+};
+// Runs a program (default: the built quorlin) with args in dir. mergeErr
+// sends standard error into the same file as standard output (2>&1).
+RunResult run(const std::string &dir, const std::vector<std::string> &args,
+              bool mergeErr = false, const std::string &program = "");
+// Path of the built quorlin binary.
+std::string quorlinPath();
+
+// Line ends as the tool writes them: each "\n" becomes CR LF.
+std::string crlf(const std::string &text);
+
+} // namespace fx
