@@ -1,6 +1,7 @@
 // quorlin: prints the text of one item of the store in the current
 // directory, or of every item from 0 until the index runs out.
 #include <cerrno>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
@@ -20,7 +21,8 @@ constexpr const char *programName = "quorlin";
     if (txtFlush() != 0) {
         const int error = txtError();
         // A reader that went away (a closed pipe) is not worth a message.
-        if (error != EPIPE) txtErrPrintf("%s: write error: %s\n", programName, std::strerror(error));
+        if (error != EPIPE)
+            txtErrPrintf("%s: write error: %s\n", programName, std::strerror(error));
         status = 1;
     }
     std::exit(status);
@@ -82,11 +84,13 @@ int main(int argc, char **argv) {
         if (length < 0) fail("itemSelect");
         hufDecode(length, verbose, dump);
     } else {
-        for (std::int32_t j = 0; j >= 0; j++) {
+        for (std::int32_t j = 0;; j++) {
             const std::int32_t length = itemSelect(j);
             if (length < 0) break;
             if (hufInitTree() < 0) fail("hufInitTree");
             hufDecode(length, verbose, dump);
+            // 2147483647 is the last item number; counting on would overflow.
+            if (j == INT32_MAX) break;
         }
     }
     itemClose();
