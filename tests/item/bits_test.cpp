@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -54,6 +55,10 @@ struct SizeCase {
     std::size_t stored;
     int k;
 };
+
+void PrintTo(const SizeCase &c, std::ostream *os) {
+    *os << "stored " << c.stored << ", k " << c.k;
+}
 
 // Item sizes around the 512-byte runs: one run, a run ending exactly at the
 // item's end, a refill of one byte, the 1000-byte item (512 then 488), and

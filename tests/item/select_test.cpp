@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <fcntl.h>
+#include <ostream>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -51,6 +52,10 @@ struct ValueCase {
     std::int32_t firstByte; // itemGetBits(8) right after, -1 for no stream
 };
 
+void PrintTo(const ValueCase &c, std::ostream *os) {
+    *os << c.name;
+}
+
 const ValueCase valueCases[] = {
     {"little-endian length, ignored bytes skipped", 0, 16, 0x41},
     {"all four length bytes count", 1, 0x04030201, 0x43},
@@ -81,6 +86,10 @@ struct FailCase {
     const char *name;
     std::int32_t n;
 };
+
+void PrintTo(const FailCase &c, std::ostream *os) {
+    *os << c.name;
+}
 
 const std::vector<fx::Record> failRecords = {
     {0, 306},          // 0: good, decoded length 40, 300 stream bytes

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <functional>
+#include <ostream>
 #include <poll.h>
 #include <string>
 #include <sys/stat.h>
@@ -65,6 +66,10 @@ struct FormatCase {
     std::function<void()> print;
     std::string expected;
 };
+
+void PrintTo(const FormatCase &c, std::ostream *os) {
+    *os << c.name;
+}
 
 const FormatCase formatCases[] = {
     {"line feeds of the format", [] { txtPrintf("a\nb\n\n"); }, "a\r\nb\r\n\r\n"},
