@@ -41,6 +41,9 @@ fx::Bytes textItem(const std::string &text) {
 //   empty:     no files at all
 //   indexOnly: itemloc.dat without item.dat
 //   noItems:   both files empty
+//   oddItems:  item 0 "a", item 1 only a header (decoded length 1, no
+//              bits), item 2 a negative decoded length, item 3 a stored
+//              length of 5, item 4 "b"
 std::map<std::string, std::string> dirs;
 
 // Removes the directories once all tests have run.
@@ -62,6 +65,22 @@ const std::string &dirOf(const std::string &name) {
         fx::writeItems(dir, items);
     } else if (name == "indexOnly") {
         fx::writeFile(dir + "/itemloc.dat", fx::indexOf({{0, 10}}));
+    } else if (name == "oddItems") {
+        const fx::Bytes a = textItem("a");
+        const fx::Bytes b = textItem("b");
+        const fx::Bytes negative = fx::itemHeader(-2);
+        fx::Bytes data = a;
+        data.insert(data.end(), negative.begin(), negative.end());
+        data.insert(data.end(), b.begin(), b.end());
+        const auto at = [&](std::size_t offset, std::size_t stored) {
+            return fx::Record{static_cast<std::uint32_t>(offset),
+                              static_cast<std::uint32_t>(stored)};
+        };
+        // Item 1 is the first 6 bytes of item 0 read as a whole item.
+        fx::writeStore(dir,
+                       fx::indexOf({at(0, a.size()), at(0, 6), at(a.size(), 6), at(0, 5),
+                                    at(a.size() + 6, b.size())}),
+                       data);
     } else if (name == "noItems") {
         fx::writeStore(dir, {}, {});
     }
@@ -139,6 +158,12 @@ const CliCase cliCases[] = {
     {"no files, verbose", "empty", {"-v", "3"}, "itemno=3\r\n", openFailed, 1},
     {"no item file", "indexOnly", {"0"}, "", openFailed, 1},
     {"no item file, all items", "indexOnly", {}, "", openFailed, 1},
+    // Items that decode to nothing or cannot be selected.
+    {"odd items, all", "oddItems", {}, "a\r\n\r\n", "", 0},
+    {"header-only item", "oddItems", {"1"}, "\r\n", "", 0},
+    {"negative decoded length", "oddItems", {"2"}, "", selectFailed, 1},
+    {"stored length 5", "oddItems", {"3"}, "", selectFailed, 1},
+    {"after the odd items", "oddItems", {"4"}, "b\r\n", "", 0},
     // An empty store.
     {"empty store, all items", "noItems", {}, "", "", 0},
     {"empty store, item 0", "noItems", {"0"}, "", selectFailed, 1},
