@@ -1,0 +1,195 @@
+// Cutting an item into literals and matches, and coding them.
+#include "encode/encode.h"
+
+#include <climits>
+
+#include "encode/bits.h"
+#include "encode/encode_internal.h"
+#include "huf/huf.h"
+
+namespace {
+
+// The cost parse looks at this many text bytes at a time, with the code
+// lengths of the tree as it stands at the block's start. The code adapts
+// after every symbol, so shorter blocks follow it more closely, while every
+// block end cuts the matches that would run past it.
+constexpr int blockSize = 2048;
+constexpr std::int32_t unreached = INT32_MAX;
+
+EncParse parseMode = encParseCost;
+int chainLimit = 48;
+
+// Cheapest cost in bits of reaching each block offset, and the last step of
+// that path: a literal (length 0) or a match with its distance value.
+std::int32_t price[blockSize + 1];
+std::uint8_t stepLen[blockSize + 1];
+std::uint16_t stepF[blockSize + 1];
+EncSymbol steps[blockSize];
+
+// Code lengths of the moment: the depth of each symbol's leaf.
+int literalBits[256];
+int lengthBits[encMaxMatch + 1];
+
+EncSymbol *record = nullptr;
+std::size_t recordCapacity = 0;
+std::size_t recordCount = 0;
+
+int depthOf(int node) {
+    int depth = 0;
+    for (; node != 0; node = nodeTable[node].parent) depth++;
+    return depth;
+}
+
+void readCodeLengths() {
+    for (int c = 0; c < 256; c++) literalBits[c] = depthOf(hufLeafOf(c));
+    for (int len = encMinMatch; len <= encMaxMatch; len++) {
+        lengthBits[len] = depthOf(hufLeafOf(256 + len - encMinMatch));
+    }
+}
+
+inline int positionBits(int f) {
+    return f < 64 ? 9 : f < 256 ? 10 : f < 768 ? 11 : f < 1536 ? 12 : f < 3072 ? 13 : 14;
+}
+
+void emit(EncSymbol s) {
+    if (record != nullptr) {
+        if (recordCount < recordCapacity) record[recordCount] = s;
+        recordCount++;
+    }
+    if (s.len == 0) {
+        encCodeSymbol(s.f);
+    } else {
+        encCodeSymbol(256 + s.len - encMinMatch);
+        const EncPosition p = encPositionOf(s.f);
+        encBitsPut(static_cast<std::uint32_t>(p.code), p.bits);
+    }
+}
+
+// The cheapest path through text[start, end) under the code lengths at the
+// block's start, then coded symbol by symbol with the live tree.
+void parseBlock(const std::uint8_t *text, std::int64_t start, std::int64_t end) {
+    readCodeLengths();
+    const int n = static_cast<int>(end - start);
+    price[0] = 0;
+    for (int i = 1; i <= n; i++) price[i] = unreached;
+    EncMatch found[encMaxMatch];
+    for (int i = 0; i < n; i++) {
+        const std::int64_t pos = encTextStart + start + i;
+        const std::int32_t here = price[i];
+        const std::int32_t literal = here + literalBits[text[start + i]];
+        if (literal < price[i + 1]) {
+            price[i + 1] = literal;
+            stepLen[i + 1] = 0;
+        }
+        const int count = encFindMatches(pos, n - i, chainLimit, found);
+        encHistoryInsert(pos);
+        // found[k] is the nearest source for every length above the previous
+        // entry's, up to its own.
+        int len = encMinMatch;
+        for (int k = 0; k < count; k++) {
+            const std::int32_t base = here + positionBits(found[k].f);
+            for (; len <= found[k].len; len++) {
+                const std::int32_t cost = base + lengthBits[len];
+                if (cost < price[i + len]) {
+                    price[i + len] = cost;
+                    stepLen[i + len] = static_cast<std::uint8_t>(len);
+                    stepF[i + len] = static_cast<std::uint16_t>(found[k].f);
+                }
+            }
+        }
+        if (count > 0 && found[count - 1].len == encMaxMatch) {
+            // A match of the greatest length is as good as it gets: take it
+            // without weighing the positions it covers. Paths only ever step
+            // back from the block's end through positions that were weighed.
+            for (int j = 1; j < encMaxMatch; j++) encHistoryInsert(pos + j);
+            i += encMaxMatch - 1;
+        }
+    }
+    int count = 0;
+    for (int k = n; k > 0;) {
+        if (stepLen[k] == 0) {
+            steps[count++] = EncSymbol{0, text[start + k - 1]};
+            k -= 1;
+        } else {
+            steps[count++] = EncSymbol{stepLen[k], stepF[k]};
+            k -= stepLen[k];
+        }
+    }
+    while (count > 0) emit(steps[--count]);
+}
+
+// The longest match at every step, the nearest source for it.
+void parseGreedy(const std::uint8_t *text, std::int64_t n) {
+    EncMatch found[encMaxMatch];
+    for (std::int64_t k = 0; k < n;) {
+        const std::int64_t pos = encTextStart + k;
+        const int count = encFindMatches(pos, encMaxMatch, chainLimit, found);
+        encHistoryInsert(pos);
+        if (count == 0) {
+            emit(EncSymbol{0, text[k]});
+            k++;
+            continue;
+        }
+        const EncMatch m = found[count - 1];
+        emit(EncSymbol{m.len, m.f});
+        for (int j = 1; j < m.len; j++) encHistoryInsert(pos + j);
+        k += m.len;
+    }
+}
+
+} // namespace
+
+EncPosition encPositionOf(int f) {
+    // Each class of f adds a bias that makes the code's 5-bit prefix land in
+    // the class's prefix range, and has its own count of extra bits.
+    struct Class {
+        int limit, bias, extra;
+    };
+    static constexpr Class classes[] = {{64, 0, 4},       {256, 0x40, 5},    {768, 0x180, 6},
+                                        {1536, 0x600, 7}, {3072, 0x1200, 8}, {4096, 0x3000, 9}};
+    for (const Class &c : classes) {
+        if (f < c.limit) return EncPosition{f + c.bias, 5 + c.extra};
+    }
+    return EncPosition{-1, 0};
+}
+
+void encSetParse(EncParse parse) {
+    parseMode = parse;
+}
+void encSetChainLimit(int limit) {
+    chainLimit = limit < 1 ? 1 : limit;
+}
+
+void encRecordSymbols(EncSymbol *buffer, std::size_t capacity) {
+    record = buffer;
+    recordCapacity = capacity;
+    recordCount = 0;
+}
+std::size_t encRecordedSymbols() {
+    return recordCount;
+}
+
+std::int64_t encItem(const std::uint8_t *text, std::size_t n, const EncWriter *out) {
+    if (n > encItemMax) return -1;
+    encBitsBegin(out);
+    // Two bytes no reader looks at, then the decoded length, little-endian.
+    const auto length = static_cast<std::uint32_t>(n);
+    const std::uint8_t header[6] = {0,
+                                    0,
+                                    static_cast<std::uint8_t>(length),
+                                    static_cast<std::uint8_t>(length >> 8),
+                                    static_cast<std::uint8_t>(length >> 16),
+                                    static_cast<std::uint8_t>(length >> 24)};
+    encBitsBytes(header, 6);
+    hufInitTree();
+    encHistoryBegin(text, n);
+    const auto total = static_cast<std::int64_t>(n);
+    if (parseMode == encParseGreedy) {
+        parseGreedy(text, total);
+    } else {
+        for (std::int64_t start = 0; start < total; start += blockSize) {
+            parseBlock(text, start, start + blockSize < total ? start + blockSize : total);
+        }
+    }
+    return encBitsEnd();
+}

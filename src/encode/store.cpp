@@ -1,0 +1,294 @@
+// A whole store written to temporary files and moved into place at the end.
+#include "encode/store.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <initializer_list>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "encode/encode.h"
+
+namespace {
+
+constexpr const char *indexName = "itemloc.dat";
+constexpr const char *dataName = "item.dat";
+constexpr int recordSize = 16;
+// Index records are gathered and written 4096 at a time.
+constexpr int indexBufferRecords = 4096;
+
+// Paths are kept in fixed buffers so that a signal handler can remove the
+// temporary files without touching anything that allocates.
+constexpr std::size_t pathMax = 4096;
+char dirPath[pathMax];
+char indexPath[pathMax];
+char dataPath[pathMax];
+char indexTemp[pathMax];
+char dataTemp[pathMax];
+char failure[2 * pathMax + 128];
+
+int indexFd = -1;
+int dataFd = -1;
+bool overwriteStore = false;
+bool active = false;
+// A path to remove after a failure, or an empty string. Written only while
+// no temporary file exists in it, and read by the signal handler.
+volatile sig_atomic_t indexTempLive = 0;
+volatile sig_atomic_t dataTempLive = 0;
+
+std::uint8_t indexBuffer[indexBufferRecords * recordSize];
+int indexUsed = 0;
+std::uint64_t items = 0;
+std::uint64_t dataBytes = 0;
+// Bytes of the current item written so far, and whether its writing failed.
+std::uint64_t itemBytes = 0;
+int itemErrno = 0;
+bool itemTooLarge = false;
+
+int failureErrno = 0;
+
+void setFailure(const char *what, const char *path, int error) {
+    failureErrno = error;
+    if (error != 0) {
+        std::snprintf(failure, sizeof failure, "%s %s: %s", what, path, std::strerror(error));
+    } else {
+        std::snprintf(failure, sizeof failure, "%s %s", what, path);
+    }
+}
+
+bool joinPath(char *out, const char *name) {
+    const int n = dirPath[0] == '\0' ? std::snprintf(out, pathMax, "%s", name)
+                                     : std::snprintf(out, pathMax, "%s/%s", dirPath, name);
+    return n > 0 && static_cast<std::size_t>(n) < pathMax;
+}
+
+int writeAll(int fd, const std::uint8_t *bytes, std::size_t n) {
+    while (n > 0) {
+        const ssize_t done = write(fd, bytes, n);
+        if (done < 0) {
+            if (errno == EINTR) continue;
+            return -1;
+        }
+        bytes += done;
+        n -= static_cast<std::size_t>(done);
+    }
+    return 0;
+}
+
+// A temporary file beside the store, with the permissions a new file of the
+// store would get.
+int makeTemp(char *path, const char *name) {
+    const int n = dirPath[0] == '\0' ? std::snprintf(path, pathMax, ".%s.XXXXXX", name)
+                                     : std::snprintf(path, pathMax, "%s/.%s.XXXXXX", dirPath, name);
+    if (n <= 0 || static_cast<std::size_t>(n) >= pathMax) {
+        errno = ENAMETOOLONG;
+        return -1;
+    }
+    const int fd = mkstemp(path);
+    if (fd < 0) return -1;
+    const mode_t mask = umask(0);
+    umask(mask);
+    fchmod(fd, 0666 & ~mask);
+    return fd;
+}
+
+void closeAndRemove() {
+    if (indexFd >= 0) close(indexFd);
+    if (dataFd >= 0) close(dataFd);
+    indexFd = -1;
+    dataFd = -1;
+    if (indexTempLive) unlink(indexTemp);
+    if (dataTempLive) unlink(dataTemp);
+    indexTempLive = 0;
+    dataTempLive = 0;
+    active = false;
+}
+
+int failWith(const char *what, const char *path, int error) {
+    setFailure(what, path, error);
+    closeAndRemove();
+    return -1;
+}
+
+bool exists(const char *path) {
+    struct stat st;
+    return lstat(path, &st) == 0;
+}
+
+int putData(void *, const std::uint8_t *bytes, std::size_t n) {
+    itemBytes += n;
+    // The item must start below 2 GiB and keep its stored length below 2 GiB.
+    if (itemBytes > encStoreLimit) {
+        itemTooLarge = true;
+        return -1;
+    }
+    if (writeAll(dataFd, bytes, n) != 0) {
+        itemErrno = errno;
+        return -1;
+    }
+    return 0;
+}
+
+int flushIndex() {
+    if (writeAll(indexFd, indexBuffer, static_cast<std::size_t>(indexUsed)) != 0) return -1;
+    indexUsed = 0;
+    return 0;
+}
+
+void putBig32(std::uint8_t *out, std::uint32_t v) {
+    out[0] = static_cast<std::uint8_t>(v >> 24);
+    out[1] = static_cast<std::uint8_t>(v >> 16);
+    out[2] = static_cast<std::uint8_t>(v >> 8);
+    out[3] = static_cast<std::uint8_t>(v);
+}
+
+// Moves a finished temporary file to its final name. Without overwrite a
+// hard link claims the name only if nothing holds it; where the file system
+// has no hard links, a last look and a rename have to do.
+int place(const char *temp, const char *final) {
+    if (overwriteStore) return rename(temp, final);
+    if (link(temp, final) == 0) return unlink(temp);
+    if (errno == EEXIST) return -1;
+    if (exists(final)) {
+        errno = EEXIST;
+        return -1;
+    }
+    return rename(temp, final);
+}
+
+} // namespace
+
+int encStoreBegin(const char *dir, bool overwrite) {
+    if (active) closeAndRemove();
+    failure[0] = '\0';
+    items = 0;
+    dataBytes = 0;
+    indexUsed = 0;
+    overwriteStore = overwrite;
+    const char *d = dir == nullptr ? "" : dir;
+    if (std::strlen(d) >= pathMax - 32) return failWith("directory name too long:", d, 0);
+    std::snprintf(dirPath, pathMax, "%s", d);
+    if (!joinPath(indexPath, indexName) || !joinPath(dataPath, dataName)) {
+        return failWith("directory name too long:", d, 0);
+    }
+    if (!overwrite) {
+        for (const char *path : {indexPath, dataPath}) {
+            if (exists(path)) {
+                failWith(path, "already exists", 0);
+                failureErrno = EEXIST;
+                return -1;
+            }
+        }
+    }
+    indexFd = makeTemp(indexTemp, indexName);
+    if (indexFd < 0) return failWith("cannot create a file in", d[0] ? d : ".", errno);
+    indexTempLive = 1;
+    dataFd = makeTemp(dataTemp, dataName);
+    if (dataFd < 0) return failWith("cannot create a file in", d[0] ? d : ".", errno);
+    dataTempLive = 1;
+    active = true;
+    return 0;
+}
+
+int encStoreAdd(const std::uint8_t *text, std::size_t n) {
+    if (!active) {
+        setFailure("no store in progress", "", 0);
+        return -1;
+    }
+    if (n > encItemMax) {
+        char what[64];
+        std::snprintf(what, sizeof what,
+                      "item %llu is too large:", static_cast<unsigned long long>(items));
+        return failWith(what, "an item holds at most 2147483647 bytes", 0);
+    }
+    if (dataBytes > encStoreLimit) {
+        return failWith("store too large:", "items must start below 2 GiB", 0);
+    }
+    itemBytes = 0;
+    itemErrno = 0;
+    itemTooLarge = false;
+    const EncWriter writer{putData, nullptr};
+    const std::int64_t stored = encItem(text, n, &writer);
+    if (stored < 0) {
+        if (itemTooLarge) {
+            char what[64];
+            std::snprintf(what, sizeof what,
+                          "item %llu is too large:", static_cast<unsigned long long>(items));
+            return failWith(what, "its stored length passes 2 GiB", 0);
+        }
+        return failWith("cannot write", dataPath, itemErrno);
+    }
+    std::uint8_t *record = indexBuffer + indexUsed;
+    putBig32(record, static_cast<std::uint32_t>(dataBytes));
+    putBig32(record + 4, static_cast<std::uint32_t>(stored));
+    std::memset(record + 8, 0, 8);
+    indexUsed += recordSize;
+    if (indexUsed == static_cast<int>(sizeof indexBuffer) && flushIndex() != 0) {
+        return failWith("cannot write", indexPath, errno);
+    }
+    dataBytes += static_cast<std::uint64_t>(stored);
+    items++;
+    return 0;
+}
+
+int encStoreCommit() {
+    if (!active) {
+        setFailure("no store in progress", "", 0);
+        return -1;
+    }
+    if (flushIndex() != 0) return failWith("cannot write", indexPath, errno);
+    if (fsync(dataFd) != 0) return failWith("cannot write", dataPath, errno);
+    if (fsync(indexFd) != 0) return failWith("cannot write", indexPath, errno);
+    const int closedData = close(dataFd);
+    dataFd = -1;
+    if (closedData != 0) return failWith("cannot write", dataPath, errno);
+    const int closedIndex = close(indexFd);
+    indexFd = -1;
+    if (closedIndex != 0) return failWith("cannot write", indexPath, errno);
+    // item.dat first: a reader that finds the new index finds its data too.
+    if (place(dataTemp, dataPath) != 0) return failWith("cannot create", dataPath, errno);
+    dataTempLive = 0;
+    if (place(indexTemp, indexPath) != 0) {
+        const int error = errno;
+        // Without overwrite the item.dat just placed is ours: take it back
+        // rather than leave half a store.
+        if (!overwriteStore) unlink(dataPath);
+        return failWith("cannot create", indexPath, error);
+    }
+    indexTempLive = 0;
+    active = false;
+    // Make the new names durable; a directory that cannot be synced is no
+    // reason to fail a store that is already in place.
+    const int dirFd = open(dirPath[0] ? dirPath : ".", O_RDONLY | O_DIRECTORY);
+    if (dirFd >= 0) {
+        fsync(dirFd);
+        close(dirFd);
+    }
+    return 0;
+}
+
+void encStoreAbort() {
+    if (active) closeAndRemove();
+}
+
+void encStoreAbortFromSignal() {
+    if (indexTempLive) unlink(indexTemp);
+    if (dataTempLive) unlink(dataTemp);
+}
+
+const char *encStoreFailure() {
+    return failure;
+}
+int encStoreErrno() {
+    return failureErrno;
+}
+std::uint64_t encStoreItems() {
+    return items;
+}
+std::uint64_t encStoreBytes() {
+    return dataBytes;
+}
