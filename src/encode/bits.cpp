@@ -59,10 +59,11 @@ std::int64_t encBitsEnd() {
 void encCodeSymbol(int symbol) {
     const int leaf = hufLeafOf(symbol);
     // The path is found leaf to root and written root to leaf. A leaf is at
-    // most as deep as the tree has internal nodes.
+    // most as deep as the tree has internal nodes; the bound keeps a broken
+    // tree from running over the array.
     std::uint8_t path[hufNodeMax];
     int depth = 0;
-    for (int n = leaf; n != 0;) {
+    for (int n = leaf; n > 0 && depth < hufNodeMax;) {
         const int parent = nodeTable[n].parent;
         path[depth++] = nodeTable[parent].child1 == n;
         n = parent;

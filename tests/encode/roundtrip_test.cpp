@@ -74,6 +74,11 @@ std::vector<Case> cases() {
     };
 }
 
+// Cases print as their names in failure messages.
+void PrintTo(const Case &c, std::ostream *os) {
+    *os << c.name << " (" << c.text.size() << " bytes)";
+}
+
 struct RoundTrip : ::testing::TestWithParam<std::tuple<Case, EncParse>> {
     void TearDown() override { encSetParse(encParseCost); }
 };

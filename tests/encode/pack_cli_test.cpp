@@ -1,0 +1,204 @@
+// quorlin-pack as a program: what it writes reads back with quorlin, and
+// every failure leaves the directory as it was, with a message and status 1.
+#include <sys/resource.h>
+#include <sys/wait.h>
+
+#include <csignal>
+#include <unistd.h>
+
+#include "pack_helpers.h"
+
+namespace {
+
+using fx::Bytes;
+
+// quorlin-pack lands beside quorlin at the top of the build tree.
+std::string packPath() {
+    return fx::quorlinPath() + "-pack";
+}
+
+fx::RunResult pack(const std::string &dir, const std::vector<std::string> &args) {
+    return fx::run(dir, args, false, packPath());
+}
+
+// Files the tool leaves: the run's own capture files are gone by then.
+std::vector<std::string> after(const std::string &dir) {
+    return pk::filesIn(dir);
+}
+
+TEST(PackCli, FilesBecomeItemsInOrder) {
+    pk::TempDir d;
+    fx::writeFile(d.path + "/b.txt", fx::bytesOf("second <TOC> item"));
+    fx::writeFile(d.path + "/a.txt", fx::bytesOf("first"));
+    fx::writeFile(d.path + "/e.txt", {});
+    const auto r = pack(d.path, {"b.txt", "a.txt", "e.txt"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "");
+    const auto shown = fx::run(d.path, {});
+    EXPECT_EQ(shown.out, fx::crlf("second <TOC> item\nfirst\n\n"));
+    EXPECT_EQ(shown.status, 0);
+    EXPECT_EQ(after(d.path),
+              (std::vector<std::string>{"a.txt", "b.txt", "e.txt", "item.dat", "itemloc.dat"}));
+}
+
+TEST(PackCli, LinesBecomeItems) {
+    struct Case {
+        const char *name;
+        const char *file;
+        std::vector<std::string> items;
+    };
+    const Case cases[] = {
+        {"line feeds", "one\ntwo\n", {"one", "two"}},
+        {"carriage returns dropped", "one\r\ntwo\r\n", {"one", "two"}},
+        {"last line without end", "one\ntwo", {"one", "two"}},
+        {"empty lines are empty items", "\none\n\n", {"", "one", ""}},
+        {"empty file has no items", "", {}},
+        {"lone carriage return kept inside", "a\rb\n", {"a\rb"}},
+    };
+    for (const Case &c : cases) {
+        pk::TempDir d;
+        fx::writeFile(d.path + "/in.txt", fx::bytesOf(c.file));
+        const auto r = pack(d.path, {"-l", "in.txt"});
+        ASSERT_EQ(r.status, 0) << c.name << ": " << r.err;
+        std::vector<Bytes> want;
+        for (const auto &s : c.items) want.push_back(fx::bytesOf(s));
+        EXPECT_EQ(pk::unpack(d.path), want) << c.name;
+    }
+}
+
+TEST(PackCli, OutputDirectoryAndOverwrite) {
+    pk::TempDir d;
+    ASSERT_EQ(mkdir((d.path + "/out").c_str(), 0755), 0);
+    fx::writeFile(d.path + "/a.txt", fx::bytesOf("old"));
+    ASSERT_EQ(pack(d.path, {"-o", "out", "a.txt"}).status, 0);
+    const Bytes oldData = fx::readFile(d.path + "/out/item.dat");
+    const Bytes oldIndex = fx::readFile(d.path + "/out/itemloc.dat");
+
+    fx::writeFile(d.path + "/a.txt", fx::bytesOf("new text"));
+    const auto refused = pack(d.path, {"-o", "out", "a.txt"});
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_EQ(refused.err,
+              "quorlin-pack: out/itemloc.dat already exists (use -f to replace the store)\n");
+    EXPECT_EQ(fx::readFile(d.path + "/out/item.dat"), oldData);
+    EXPECT_EQ(fx::readFile(d.path + "/out/itemloc.dat"), oldIndex);
+    EXPECT_EQ(after(d.path + "/out"), (std::vector<std::string>{"item.dat", "itemloc.dat"}));
+
+    const auto replaced = pack(d.path, {"-f", "-o", "out", "a.txt"});
+    EXPECT_EQ(replaced.status, 0) << replaced.err;
+    EXPECT_EQ(pk::unpack(d.path + "/out"), std::vector<Bytes>{fx::bytesOf("new text")});
+    EXPECT_EQ(after(d.path + "/out"), (std::vector<std::string>{"item.dat", "itemloc.dat"}));
+}
+
+// A lone item.dat is a store too: it is not replaced either.
+TEST(PackCli, LoneDataFileIsKept) {
+    pk::TempDir d;
+    fx::writeFile(d.path + "/item.dat", fx::bytesOf("precious"));
+    fx::writeFile(d.path + "/a.txt", fx::bytesOf("a"));
+    const auto r = pack(d.path, {"a.txt"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "quorlin-pack: item.dat already exists (use -f to replace the store)\n");
+    EXPECT_EQ(fx::readFile(d.path + "/item.dat"), fx::bytesOf("precious"));
+    EXPECT_EQ(after(d.path), (std::vector<std::string>{"a.txt", "item.dat"}));
+}
+
+// Each failure: its message and status, and nothing left behind (no store,
+// no temporary file).
+TEST(PackCli, FailuresLeaveNothingBehind) {
+    struct Case {
+        const char *name;
+        std::vector<std::string> args;
+        std::string err;
+    };
+    const Case cases[] = {
+        {"missing input",
+         {"a.txt", "missing.txt"},
+         "quorlin-pack: cannot read missing.txt: No such file or directory\n"},
+        {"directory as input", {"a.txt", "sub"}, "quorlin-pack: cannot read sub: Is a directory\n"},
+        {"output under a regular file",
+         {"-o", "a.txt/store", "a.txt"},
+         "quorlin-pack: cannot create a file in a.txt/store: Not a directory\n"},
+        {"output directory missing",
+         {"-o", "nowhere", "a.txt"},
+         "quorlin-pack: cannot create a file in nowhere: No such file or directory\n"},
+        {"file too large for one item",
+         {"a.txt", "huge.bin"},
+         "quorlin-pack: huge.bin is too large: an item holds at most 2147483647 bytes\n"},
+    };
+    for (const Case &c : cases) {
+        pk::TempDir d;
+        fx::writeFile(d.path + "/a.txt", fx::bytesOf("a"));
+        ASSERT_EQ(mkdir((d.path + "/sub").c_str(), 0755), 0);
+        // Sparse: 2 GiB that take no room, one byte more than an item holds.
+        fx::writeFile(d.path + "/huge.bin", {});
+        ASSERT_EQ(truncate((d.path + "/huge.bin").c_str(), 0x80000000LL), 0);
+        const auto r = pack(d.path, c.args);
+        EXPECT_EQ(r.status, 1) << c.name;
+        EXPECT_EQ(r.err, c.err) << c.name;
+        EXPECT_EQ(r.out, "") << c.name;
+        EXPECT_EQ(after(d.path), (std::vector<std::string>{"a.txt", "huge.bin", "sub"})) << c.name;
+        EXPECT_EQ(after(d.path + "/sub"), std::vector<std::string>{}) << c.name;
+    }
+}
+
+TEST(PackCli, UsageAndHelp) {
+    const std::string usageStart = "Usage: quorlin-pack [-f] [-l] [-s] [-o DIR] FILE...\n";
+    struct Case {
+        const char *name;
+        std::vector<std::string> args;
+        int status;
+        bool onOut;
+        std::string firstLine;
+    };
+    const Case cases[] = {
+        {"help", {"-h"}, 0, true, usageStart},
+        {"no input", {}, 1, false, "quorlin-pack: no input files\n"},
+        {"unknown option", {"-x", "a.txt"}, 1, false, ""},
+        {"option without its directory", {"-o"}, 1, false, ""},
+    };
+    for (const Case &c : cases) {
+        pk::TempDir d;
+        const auto r = pack(d.path, c.args);
+        EXPECT_EQ(r.status, c.status) << c.name;
+        const std::string &text = c.onOut ? r.out : r.err;
+        EXPECT_NE(text.find(usageStart), std::string::npos) << c.name << ": " << text;
+        EXPECT_EQ(text.rfind(c.firstLine, 0), 0u) << c.name;
+        EXPECT_EQ(after(d.path), std::vector<std::string>{}) << c.name;
+    }
+}
+
+// A full disk, played by a file size limit: the write fails part-way
+// through item.dat and the store is abandoned without a trace.
+TEST(PackStore, WriteFailureRemovesTemporaryFiles) {
+    pk::TempDir d;
+    const Bytes text = pk::randomBytes(200000, 5);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{50000, 50000};
+        setrlimit(RLIMIT_FSIZE, &limit);
+        const std::string failure = pk::pack(d.path, {text});
+        const bool fileTooLarge = failure.find("cannot write") == 0 &&
+                                  failure.find("item.dat: File too large") != std::string::npos;
+        _exit(fileTooLarge ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(after(d.path), std::vector<std::string>{});
+}
+
+TEST(PackStore, AbortLeavesNothingAndAddWithoutBeginFails) {
+    pk::TempDir d;
+    ASSERT_EQ(encStoreBegin(d.path.c_str(), false), 0);
+    const Bytes text = fx::bytesOf("x");
+    ASSERT_EQ(encStoreAdd(text.data(), text.size()), 0);
+    EXPECT_EQ(after(d.path).size(), 2u); // the two temporary files
+    encStoreAbort();
+    EXPECT_EQ(after(d.path), std::vector<std::string>{});
+    EXPECT_EQ(encStoreAdd(text.data(), text.size()), -1);
+    EXPECT_EQ(encStoreCommit(), -1);
+}
+
+} // namespace
