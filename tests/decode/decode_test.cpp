@@ -2,7 +2,13 @@
 // the position-code classes, early ends and the rendering across symbols.
 #include "harness.h"
 
+#include <cstdlib>
+#include <fcntl.h>
+#include <poll.h>
 #include <string>
+#include <termios.h>
+#include <thread>
+#include <unistd.h>
 #include <vector>
 
 #include "decode/render.h"
@@ -241,3 +247,52 @@ TEST(Decode, WeightFullNoticeFollowsSymbol32455) {
 }
 
 } // namespace
+
+// On a terminal the plain path hands over every symbol's text at once
+// instead of filling the buffer; the bytes must be the same as on a file.
+TEST(Decode, TerminalOutputIsTheSameText) {
+    const std::vector<Sym> syms = noise(300, 3) + std::vector{copy(60, 4095), copy(20, 5)} +
+                                  lits("\x82") + std::vector{copy(9, 0)};
+    const std::string dir = dh::storeOf({itemFrom(syms)});
+    const dh::Decoded onFile = dh::decodeIn(dir, 0, 0, 0, false);
+
+    const int master = posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(master, 0);
+    ASSERT_EQ(grantpt(master), 0);
+    ASSERT_EQ(unlockpt(master), 0);
+    const int slave = open(ptsname(master), O_RDWR | O_NOCTTY);
+    ASSERT_GE(slave, 0);
+    termios raw{};
+    ASSERT_EQ(tcgetattr(slave, &raw), 0);
+    cfmakeraw(&raw); // no CR LF translation by the terminal itself
+    ASSERT_EQ(tcsetattr(slave, TCSANOW, &raw), 0);
+
+    // The terminal is drained while the item decodes, so no amount of
+    // output can block the writer. Reading stops once the file's byte count
+    // has arrived and nothing more follows, or after two seconds of silence.
+    std::string onTerminal;
+    std::thread drain([&] {
+        char chunk[4096];
+        for (;;) {
+            pollfd p{master, POLLIN, 0};
+            const int wait = onTerminal.size() >= onFile.out.size() ? 100 : 2000;
+            if (poll(&p, 1, wait) <= 0) break;
+            const ssize_t got = read(master, chunk, sizeof chunk);
+            if (got <= 0) break;
+            onTerminal.append(chunk, static_cast<std::size_t>(got));
+        }
+    });
+    int result = -2;
+    dh::withItem(dir, 0, [&](std::int32_t length) {
+        txtSetOutput(slave);
+        EXPECT_TRUE(txtUnbuffered());
+        result = hufDecode(length, 0, 0);
+        txtSetOutput(1);
+    });
+    drain.join();
+    close(slave);
+    close(master);
+    EXPECT_EQ(result, 0);
+    EXPECT_TRUE(onTerminal == onFile.out) << onTerminal.size() << " bytes vs " << onFile.out.size();
+    dh::removeStore(dir);
+}
