@@ -17,7 +17,9 @@ constexpr int windowSize = 4096;
 // distances until it is overwritten.
 constexpr int firstWritePos = 612;
 constexpr std::uint8_t windowFill = 0x40;
-// Longest match; a rendered match takes at most renderMaxBytes per byte.
+// Longest match, and the most one symbol can print: an escaped byte takes 4
+// bytes, an escaped pair 8 for its two bytes, and the first byte may complete
+// a lead held back from the symbol before.
 constexpr int maxMatch = 60;
 constexpr std::size_t symbolOutMax = maxMatch * renderMaxBytes / 2 + renderMaxBytes;
 
@@ -238,7 +240,9 @@ int hufDecode(std::int32_t length, int verbose, int dump) {
                      : decodeLoop<plain, false>(length, 0, 0, s);
 }
 
-void hufDecodeUseOracle(bool on) { useOracle = on; }
+void hufDecodeUseOracle(bool on) {
+    useOracle = on;
+}
 
 int hufDecodeRaw(std::int32_t length, std::uint8_t *out, std::size_t capacity,
                  std::size_t *produced) {
