@@ -113,7 +113,6 @@ void renumber(int levels, int leaves) {
             }
             nodeTable[node].order = k;
             orderTable[k] = node;
-            orderWeight[k] = nodeTable[node].weight;
             k++;
         }
     }
@@ -172,8 +171,5 @@ void hufRebuildTree() {
     std::memcpy(nodeTable, scratchTable, sizeof(HufNode) * static_cast<std::size_t>(nodeCount));
 
     renumber(hufSetLevels(0, 0), leaves);
-
-    for (int i = 1; i <= leaves; i++) {
-        leafOfSymbol[hufSymbolOf(nodeTable[i])] = static_cast<std::int16_t>(i);
-    }
+    hufSyncSideTables();
 }

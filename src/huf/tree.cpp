@@ -1,3 +1,4 @@
+#include <cstdint>
 #include <cstring>
 
 #include "huf/tree_internal.h"
@@ -5,7 +6,8 @@
 HufNode nodeTable[hufNodeMax];
 std::int32_t orderTable[hufNodeMax + 1];
 std::int32_t nodeCount;
-std::int32_t orderWeight[hufNodeMax + 1];
+std::int32_t orderWeight[hufNodeMax + 2];
+std::int16_t runTop[hufWeightFull + 2];
 std::int16_t leafOfSymbol[hufSymbolCount];
 
 namespace {
@@ -33,8 +35,11 @@ constexpr int initialDepth = 9;
 // The starting tree is laid down once; every later reset copies it.
 HufNode initialNodes[hufNodeMax];
 std::int32_t initialOrder[hufNodeMax + 1];
-std::int32_t initialOrderWeight[hufNodeMax + 1];
+std::int32_t initialOrderWeight[hufNodeMax + 2];
 std::int16_t initialLeafOf[hufSymbolCount];
+// No node of the starting tree weighs more than the 314 leaves together.
+constexpr int initialWeightMax = hufLeafCount;
+std::int16_t initialRunTop[initialWeightMax + 1];
 bool initialReady = false;
 
 void layDownInitialTree() {
@@ -69,14 +74,18 @@ void layDownInitialTree() {
             if (n[i].order == -depth) {
                 n[i].order = k;
                 initialOrder[k] = i;
-                initialOrderWeight[k] = n[i].weight;
                 k++;
             }
         }
     }
-    for (int i = 0; i < next; i++) {
-        if (n[i].type != hufInternal) initialLeafOf[hufSymbolOf(n[i])] = static_cast<std::int16_t>(i);
-    }
+    // The side tables follow from the nodes and the numbering.
+    std::memcpy(nodeTable, initialNodes, sizeof nodeTable);
+    std::memcpy(orderTable + 1, initialOrder + 1, sizeof(std::int32_t) * hufNodeMax);
+    nodeCount = next;
+    hufSyncSideTables();
+    std::memcpy(initialOrderWeight, orderWeight, sizeof initialOrderWeight);
+    std::memcpy(initialLeafOf, leafOfSymbol, sizeof initialLeafOf);
+    std::memcpy(initialRunTop, runTop, sizeof initialRunTop);
     initialReady = true;
 }
 
@@ -89,8 +98,27 @@ int hufInitTree() {
     std::memcpy(orderTable + 1, initialOrder + 1, sizeof(std::int32_t) * hufNodeMax);
     std::memcpy(orderWeight, initialOrderWeight, sizeof orderWeight);
     std::memcpy(leafOfSymbol, initialLeafOf, sizeof leafOfSymbol);
+    // Entries of heavier weights may be stale from the last item: no node
+    // has those weights now, so they are not read before being set again.
+    std::memcpy(runTop, initialRunTop, sizeof initialRunTop);
     nodeCount = hufNodeMax;
     return nodeCount;
 }
 
-int hufLeafOf(int symbol) { return leafOfSymbol[symbol]; }
+void hufSyncSideTables() {
+    for (int k = 1; k <= nodeCount; k++) {
+        const std::int32_t w = nodeTable[orderTable[k]].weight;
+        orderWeight[k] = w;
+        runTop[w] = static_cast<std::int16_t>(k); // the last k of each weight stays
+    }
+    orderWeight[nodeCount + 1] = INT32_MAX;
+    for (int i = 0; i < nodeCount; i++) {
+        if (nodeTable[i].type != hufInternal) {
+            leafOfSymbol[hufSymbolOf(nodeTable[i])] = static_cast<std::int16_t>(i);
+        }
+    }
+}
+
+int hufLeafOf(int symbol) {
+    return leafOfSymbol[symbol];
+}

@@ -2,10 +2,25 @@
 // Shared by the code-tree sources and their tests only.
 #include "huf/huf.h"
 
-// Weight of the node holding each order number, kept beside orderTable so
-// that the partner search reads one array. Exchanges never change it (the two
-// nodes have equal weights); only a weight increment or a rebuild does.
-extern std::int32_t orderWeight[hufNodeMax + 1];
+// Weight of the node holding each order number, kept beside orderTable.
+// Exchanges never change it (the two nodes have equal weights); only a weight
+// increment or a rebuild does. The entry after the last order number is a
+// sentinel heavier than any node.
+extern std::int32_t orderWeight[hufNodeMax + 2];
+
+// Largest weight a node can reach: the root's, at which the tree is rebuilt.
+inline constexpr int hufWeightFull = 0x8000;
+
+// runTop[w]: the highest order number whose node weighs w. Weights never
+// decrease along order numbers, so the nodes of one weight are one run of
+// order numbers and runTop[w] names the exchange partner of every node of
+// weight w. Only entries of weights that some node has are kept right; the
+// others are stale and never read.
+extern std::int16_t runTop[hufWeightFull + 2];
+
+// Recomputes orderWeight, runTop and leafOfSymbol from nodeTable and
+// orderTable (after a rebuild, or after a test sets the tree by hand).
+void hufSyncSideTables();
 
 // Symbol number (0-255 bytes, 256 + n length n + 3) -> leaf node index.
 extern std::int16_t leafOfSymbol[hufSymbolCount];
@@ -16,8 +31,8 @@ inline int hufSymbolOf(const HufNode &leaf) {
 
 // The partner of node b for the exchange rule: the node of b's weight with
 // the highest order number (b itself when none ranks above it). The fast
-// search walks the run of equal weights through orderTable; the full scan
-// of every node is the literal rule, kept to check the fast one against.
+// search looks it up in runTop; the full scan of every node is the literal
+// rule, kept to check the fast one against.
 int hufPartnerFast(int b);
 int hufPartnerFullScan(int b);
 

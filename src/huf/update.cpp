@@ -1,13 +1,11 @@
-#include "textio/textio.h"
 #include "huf/tree_internal.h"
+#include "textio/textio.h"
 
 namespace {
 
-// The root weight at which the tree is rebuilt from halved counts, before the
-// symbol is counted: it keeps every weight well inside 16 bits.
-constexpr std::int32_t weightFull = 0x8000;
-
-void reportSlotMiss() { txtErrPrintf("Internal error in hufDecode()\n"); }
+void reportSlotMiss() {
+    txtErrPrintf("Internal error in hufDecode()\n");
+}
 
 void traceExchange(int b, int f) {
     txtPrintf("swap: current: ");
@@ -49,32 +47,25 @@ void exchange(int b, int f) {
     orderTable[nb.order] = b;
 }
 
+// Adds 1 to the weight of node b, which holds the highest order number of
+// its weight w (it is its own partner, or has just taken its partner's
+// place). Its run of weight w therefore ends one order number lower, and b
+// becomes the first node of weight w + 1, the new top of that run when no
+// node above it already weighs w + 1.
+inline void countAtTop(int b) {
+    HufNode &node = nodeTable[b];
+    const std::int32_t w = node.weight;
+    const int o = node.order;
+    node.weight = w + 1;
+    orderWeight[o] = w + 1;
+    runTop[w] = static_cast<std::int16_t>(o - 1);
+    if (orderWeight[o + 1] != w + 1) runTop[w + 1] = static_cast<std::int16_t>(o);
+}
+
 } // namespace
 
 int hufPartnerFast(int b) {
-    // Weights never decrease along order numbers, so the nodes of b's weight
-    // are one run of order numbers and the partner is its last node. The run
-    // is usually one or two nodes long, but right after a reset it holds all
-    // 314 leaves: gallop, then halve.
-    const std::int32_t w = nodeTable[b].weight;
-    int lo = nodeTable[b].order; // known to hold weight w
-    int step = 1;
-    int hi = lo + 1;             // first order number not known to hold w
-    while (hi <= nodeCount && orderWeight[hi] == w) {
-        lo = hi;
-        step *= 2;
-        hi = lo + step;
-    }
-    if (hi > nodeCount + 1) hi = nodeCount + 1;
-    while (hi - lo > 1) {
-        int mid = (lo + hi) / 2;
-        if (orderWeight[mid] == w) {
-            lo = mid;
-        } else {
-            hi = mid;
-        }
-    }
-    return orderTable[lo];
+    return orderTable[runTop[nodeTable[b].weight]];
 }
 
 int hufPartnerFullScan(int b) {
@@ -91,7 +82,7 @@ int hufPartnerFullScan(int b) {
 }
 
 template <bool FullScan, bool MarkMoved> void hufUpdateWith(int leaf, int verbose) {
-    if (nodeTable[0].weight == weightFull) {
+    if (nodeTable[0].weight == hufWeightFull) {
         if (verbose >= 1) txtPrintf("\nWEIGHT FULL\n");
         const int symbol = hufSymbolOf(nodeTable[leaf]);
         hufRebuildTree();
@@ -108,20 +99,19 @@ template <bool FullScan, bool MarkMoved> void hufUpdateWith(int leaf, int verbos
                 hufMarkSubtree(b);
             }
         }
-        HufNode &node = nodeTable[b];
-        node.weight++;
-        orderWeight[node.order]++;
-        b = node.parent;
+        countAtTop(b);
+        b = nodeTable[b].parent;
     }
-    nodeTable[0].weight++;
-    orderWeight[nodeTable[0].order]++;
+    countAtTop(0);
 }
 
 template void hufUpdateWith<false, false>(int, int);
 template void hufUpdateWith<false, true>(int, int);
 template void hufUpdateWith<true, true>(int, int);
 
-void hufUpdate(int leaf, int verbose) { hufUpdateWith<false, true>(leaf, verbose); }
+void hufUpdate(int leaf, int verbose) {
+    hufUpdateWith<false, true>(leaf, verbose);
+}
 
 void hufMarkSubtree(int node) {
     nodeTable[node].moved = 1;

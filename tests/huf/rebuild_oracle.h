@@ -96,6 +96,7 @@ inline void rebuildLiteral() {
             leafOfSymbol[hufSymbolOf(nodeTable[i])] = static_cast<std::int16_t>(i);
         }
     }
+    hufSyncSideTables();
 }
 
 } // namespace hufcheck

@@ -13,7 +13,7 @@ namespace hufcheck {
 struct TreeState {
     HufNode nodes[hufNodeMax];
     std::int32_t order[hufNodeMax + 1];
-    std::int32_t weightAt[hufNodeMax + 1];
+    std::int32_t weightAt[hufNodeMax + 2];
     std::int16_t leafOf[hufSymbolCount];
     std::int32_t count;
 };
@@ -32,6 +32,7 @@ inline void restoreTree(const TreeState &s) {
     std::memcpy(orderWeight, s.weightAt, sizeof s.weightAt);
     std::memcpy(leafOfSymbol, s.leafOf, sizeof s.leafOf);
     nodeCount = s.count;
+    hufSyncSideTables();
 }
 
 inline std::string nodeText(const HufNode &n) {
@@ -94,7 +95,7 @@ inline int nodeAtPath(const std::string &path) {
 // numbers and orderTable are inverse (root 627, entry 0 still naming the
 // root), weights never decrease along order numbers, siblings hold adjacent
 // order numbers with child0 lower, and the side tables of the fast search
-// (orderWeight, leafOfSymbol) match the tree.
+// (orderWeight, runTop, leafOfSymbol) match the tree.
 inline std::string treeFault() {
     const int n = nodeCount;
     if (n != hufNodeMax) return "nodeCount " + std::to_string(n);
@@ -141,6 +142,12 @@ inline std::string treeFault() {
     for (int k = 1; k < n; k++) {
         if (orderWeight[k] > orderWeight[k + 1])
             return "weight decreases at order " + std::to_string(k);
+    }
+    // The last order number of every weight's run is where runTop points.
+    for (int k = 1; k <= n; k++) {
+        if ((k == n || orderWeight[k + 1] != orderWeight[k]) && runTop[orderWeight[k]] != k)
+            return "runTop of weight " + std::to_string(orderWeight[k]) + " is not " +
+                   std::to_string(k);
     }
     return "";
 }
