@@ -28,13 +28,32 @@ std::uint8_t primedWindow[windowSize];
 bool primedReady = false;
 bool useOracle = false;
 
+// Positions [dirtyStart, dirtyEnd) of the window differ from the primed
+// window after an item; only they are restored for the next one. Short
+// items, the common case, touch a few hundred bytes of the 4096.
+int dirtyEnd = windowSize;
+int dirtyStart = 0;
+
 void resetWindow() {
     if (!primedReady) {
         std::memset(primedWindow, windowFill, sizeof primedWindow);
         std::memcpy(primedWindow, presetText, presetSize);
         primedReady = true;
     }
-    std::memcpy(ringBuffer, primedWindow, sizeof ringBuffer);
+    std::memcpy(ringBuffer + dirtyStart, primedWindow + dirtyStart,
+                static_cast<std::size_t>(dirtyEnd - dirtyStart));
+}
+
+// Every byte written lies in [firstWritePos, firstWritePos + written) until
+// the write position wraps.
+void noteWritten(std::int64_t written) {
+    if (written < windowSize - firstWritePos) {
+        dirtyStart = firstWritePos;
+        dirtyEnd = firstWritePos + static_cast<int>(written);
+    } else {
+        dirtyStart = 0;
+        dirtyEnd = windowSize;
+    }
 }
 
 // Extra bits of the position code after its 5-bit prefix d.
@@ -103,6 +122,7 @@ template <Flavour F, bool Slow>
 int decodeLoop(std::int32_t remaining, int verbose, int dump, Sink &s) {
     constexpr bool tracing = F == traced;
     resetWindow();
+    const std::int32_t length = remaining;
     int w = firstWritePos;
     std::int32_t rdispmax = 0;
     if constexpr (F == plain) {
@@ -219,6 +239,7 @@ int decodeLoop(std::int32_t remaining, int verbose, int dump, Sink &s) {
         }
     }
 
+    noteWritten(static_cast<std::int64_t>(length) - remaining);
     if constexpr (F == plain) txtCommit(s.out);
     if constexpr (F != rawBytes) {
         // The item's line end; a held lead byte is dropped unprinted.

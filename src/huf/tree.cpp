@@ -89,11 +89,21 @@ void layDownInitialTree() {
     initialReady = true;
 }
 
+// Copies the 15 KB of the starting tree in 64-byte blocks, which compile to
+// a short vector loop: cheaper per item than a general copy of that size.
+void copyBlocks(void *to, const void *from, std::size_t size) {
+    auto *dst = static_cast<unsigned char *>(to);
+    const auto *src = static_cast<const unsigned char *>(from);
+    std::size_t i = 0;
+    for (; i + 64 <= size; i += 64) std::memcpy(dst + i, src + i, 64);
+    std::memcpy(dst + i, src + i, size - i);
+}
+
 } // namespace
 
 int hufInitTree() {
     if (!initialReady) layDownInitialTree();
-    std::memcpy(nodeTable, initialNodes, sizeof nodeTable);
+    copyBlocks(nodeTable, initialNodes, sizeof nodeTable);
     // Entry 0 of orderTable is never written: it keeps naming the root.
     std::memcpy(orderTable + 1, initialOrder + 1, sizeof(std::int32_t) * hufNodeMax);
     std::memcpy(orderWeight, initialOrderWeight, sizeof orderWeight);

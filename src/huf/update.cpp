@@ -3,7 +3,7 @@
 
 namespace {
 
-void reportSlotMiss() {
+[[gnu::cold, gnu::noinline]] void reportSlotMiss() {
     txtErrPrintf("Internal error in hufDecode()\n");
 }
 
@@ -17,7 +17,7 @@ void traceExchange(int b, int f) {
 // Exchanges b with the node f of equal weight and higher order: their parent
 // slots, parents and order numbers. The slot of f is fixed first and the slot
 // of b is then looked up afresh, which also swaps two siblings correctly.
-void exchange(int b, int f) {
+[[gnu::always_inline]] inline void exchange(int b, int f) {
     HufNode &nb = nodeTable[b];
     HufNode &nf = nodeTable[f];
     const int pf = nf.parent;
@@ -47,21 +47,6 @@ void exchange(int b, int f) {
     orderTable[nb.order] = b;
 }
 
-// Adds 1 to the weight of node b, which holds the highest order number of
-// its weight w (it is its own partner, or has just taken its partner's
-// place). Its run of weight w therefore ends one order number lower, and b
-// becomes the first node of weight w + 1, the new top of that run when no
-// node above it already weighs w + 1.
-inline void countAtTop(int b) {
-    HufNode &node = nodeTable[b];
-    const std::int32_t w = node.weight;
-    const int o = node.order;
-    node.weight = w + 1;
-    orderWeight[o] = w + 1;
-    runTop[w] = static_cast<std::int16_t>(o - 1);
-    if (orderWeight[o + 1] != w + 1) runTop[w + 1] = static_cast<std::int16_t>(o);
-}
-
 } // namespace
 
 int hufPartnerFast(int b) {
@@ -88,9 +73,19 @@ template <bool FullScan, bool MarkMoved> void hufUpdateWith(int leaf, int verbos
         hufRebuildTree();
         leaf = leafOfSymbol[symbol];
     }
-    int b = leaf;
-    while (b != 0) {
-        const int f = FullScan ? hufPartnerFullScan(b) : hufPartnerFast(b);
+    for (int b = leaf;;) {
+        HufNode &node = nodeTable[b];
+        const std::int32_t w = node.weight;
+        // top: the highest order number of weight w, which b holds once it
+        // has been exchanged with its partner (or already held).
+        int top, f;
+        if constexpr (FullScan) {
+            f = b == 0 ? 0 : hufPartnerFullScan(b);
+            top = nodeTable[f].order;
+        } else {
+            top = runTop[w];
+            f = orderTable[top];
+        }
         if (f != b) {
             if (verbose >= 2) traceExchange(b, f);
             exchange(b, f);
@@ -99,10 +94,15 @@ template <bool FullScan, bool MarkMoved> void hufUpdateWith(int leaf, int verbos
                 hufMarkSubtree(b);
             }
         }
-        countAtTop(b);
-        b = nodeTable[b].parent;
+        // Counting b shortens the run of weight w by its top and starts the
+        // run of w + 1 at b, unless a node above already weighs w + 1.
+        node.weight = w + 1;
+        orderWeight[top] = w + 1;
+        runTop[w] = static_cast<std::int16_t>(top - 1);
+        if (orderWeight[top + 1] != w + 1) runTop[w + 1] = static_cast<std::int16_t>(top);
+        if (b == 0) break; // the root is counted last
+        b = node.parent;
     }
-    countAtTop(0);
 }
 
 template void hufUpdateWith<false, false>(int, int);
