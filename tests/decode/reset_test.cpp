@@ -1,0 +1,46 @@
+// Every item starts from the primed window and the starting tree, whatever
+// the item before it wrote: the window is restored only where the last item
+// wrote, so items of every reach are followed by one that reads all 4096
+// positions back.
+#include "harness.h"
+
+namespace {
+
+// Writes n bytes: a literal, then copies of it from one position back.
+std::vector<dh::Sym> writer(int n) {
+    std::vector<dh::Sym> syms{dh::lit('Z')};
+    for (int left = n - 1; left > 0; left -= 60)
+        syms.push_back(dh::copy(left < 3 ? 3 : left > 60 ? 60 : left, 0));
+    return syms;
+}
+
+// Reads the whole window, oldest byte first: f = 4095 copies the byte at the
+// write position onto itself, so the copies walk once around the window.
+std::vector<dh::Sym> windowReader() {
+    std::vector<dh::Sym> syms;
+    for (int read = 0; read < 4096; read += 60) syms.push_back(dh::copy(60, 4095));
+    return syms;
+}
+
+TEST(ItemReset, NextItemSeesThePrimedWindow) {
+    const std::vector<dh::Sym> reader = windowReader();
+    const fx::Bytes expected = dh::modelBytes(reader);
+    // Items that stop short of the wrap, end right at it, and wrap.
+    for (int written : {0, 1, 300, 3483, 3484, 3485, 5000, 9000}) {
+        const std::vector<dh::Sym> first = written == 0 ? std::vector<dh::Sym>{} : writer(written);
+        const int firstLength = static_cast<int>(dh::modelBytes(first).size());
+        const std::string dir =
+            dh::storeOf({fx::itemOf(firstLength, dh::encode(first)),
+                         fx::itemOf(static_cast<int>(expected.size()), dh::encode(reader))});
+        for (bool oracle : {false, true}) {
+            const dh::RawDecoded a = dh::rawIn(dir, 0, oracle);
+            ASSERT_EQ(a.produced, static_cast<std::size_t>(firstLength)) << written;
+            const dh::RawDecoded b = dh::rawIn(dir, 1, oracle);
+            EXPECT_EQ(b.result, 0) << written;
+            EXPECT_TRUE(b.bytes == expected) << "after an item of " << written << " bytes";
+        }
+        dh::removeStore(dir);
+    }
+}
+
+} // namespace
