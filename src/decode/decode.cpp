@@ -115,6 +115,45 @@ template <Flavour F> inline void finishSymbol(Sink &s, bool unbuffered) {
     }
 }
 
+// Bits the plain path has peeked from the item and not yet used: the next
+// bit is bit 63 of word. The item reader learns how many were used only
+// when more are needed or the item ends, so it refills exactly when a
+// bit-at-a-time reader would.
+struct BitCache {
+    std::uint64_t word = 0;
+    int left = 0; // valid bits still in word
+    int used = 0; // bits taken since the last peek
+};
+
+// Makes at least one bit available; false when the item has no more.
+inline bool cacheRefill(BitCache &c) {
+    itemSkipBits(c.used);
+    c.used = 0;
+    c.left = itemPeekBits(&c.word);
+    if (c.left > 0) return true;
+    c.left = 0;
+    return false;
+}
+
+inline void cacheSync(BitCache &c) {
+    itemSkipBits(c.used);
+    c.used = 0;
+    c.left = 0;
+}
+
+// The next k bits (1 to 14) as itemGetBits gives them.
+inline std::int32_t cacheGet(BitCache &c, int k) {
+    if (c.left >= k) {
+        const auto v = static_cast<std::int32_t>(c.word >> (64 - k));
+        c.word <<= k;
+        c.left -= k;
+        c.used += k;
+        return v;
+    }
+    cacheSync(c);
+    return itemGetBits(k);
+}
+
 // The decoding loop. Slow: one bit per itemGetBits call and the full-scan
 // partner search (the oracle). F = traced prints the symbol trace (verbose
 // >= 1) and the tree dumps; F = plain is the hot path.
@@ -132,6 +171,7 @@ int decodeLoop(std::int32_t remaining, int verbose, int dump, Sink &s) {
     // On a terminal every symbol's text leaves at once.
     const bool unbuffered = txtUnbuffered();
     int result = 0;
+    BitCache bits;
 
     while (remaining > 0) {
         // Walk the tree from the root to a leaf, one bit per level.
@@ -148,23 +188,16 @@ int decodeLoop(std::int32_t remaining, int verbose, int dump, Sink &s) {
                 node = bit ? nodeTable[node].child1 : nodeTable[node].child0;
             }
         } else {
-            std::uint64_t word = 0;
-            int have = 0;
-            int used = 0;
             while (nodeTable[node].type == hufInternal) {
-                if (used == have) {
-                    itemSkipBits(used);
-                    used = 0;
-                    have = itemPeekBits(&word);
-                    if (have < 0) {
-                        cut = true;
-                        break;
-                    }
+                if (bits.left == 0 && !cacheRefill(bits)) {
+                    cut = true;
+                    break;
                 }
-                node = (word >> (63 - used) & 1) ? nodeTable[node].child1 : nodeTable[node].child0;
-                used++;
+                node = (bits.word >> 63) ? nodeTable[node].child1 : nodeTable[node].child0;
+                bits.word <<= 1;
+                bits.left--;
+                bits.used++;
             }
-            if (!cut) itemSkipBits(used);
         }
         if (cut) {
             result = -1;
@@ -183,14 +216,14 @@ int decodeLoop(std::int32_t remaining, int verbose, int dump, Sink &s) {
             ringBuffer[w++] = c;
         } else {
             const int len = leaf.value;
-            const std::int32_t d = itemGetBits(5);
+            const std::int32_t d = (Slow || tracing) ? itemGetBits(5) : cacheGet(bits, 5);
             if (d < 0) {
                 result = -1;
                 break;
             }
             if (tracing && verbose >= 1) txtPrintf("len=%d, ", len);
             const int e = extraBits(d);
-            const std::int32_t x = itemGetBits(e);
+            const std::int32_t x = (Slow || tracing) ? itemGetBits(e) : cacheGet(bits, e);
             if (x < 0) {
                 result = -1;
                 break;
@@ -239,6 +272,7 @@ int decodeLoop(std::int32_t remaining, int verbose, int dump, Sink &s) {
         }
     }
 
+    cacheSync(bits);
     noteWritten(static_cast<std::int64_t>(length) - remaining);
     if constexpr (F == plain) txtCommit(s.out);
     if constexpr (F != rawBytes) {
