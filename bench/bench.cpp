@@ -1,0 +1,229 @@
+// quorlin_bench: how fast the decoder prints whole stores, and what its parts
+// cost, on a synthetic dictionary corpus packed in two shapes.
+//
+//   quorlin_bench [benchmark options]         run the measurements
+//   quorlin_bench --make-stores DIR [BYTES]   write DIR/entries and DIR/large
+//
+// QUORLIN_BENCH_BYTES sets the text size of the whole-store runs (default
+// 20 MB). The full-scan oracle and the traces run on a 1 MB part.
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <map>
+#include <random>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+#include "decode/decode.h"
+#include "decode/decode_internal.h"
+#include "encode/corpus.h"
+#include "encode/store.h"
+#include "huf/tree_internal.h"
+#include "item/item.h"
+#include "stores.h"
+#include "textio/textio.h"
+
+namespace {
+
+constexpr std::uint64_t partBytes = 1000000;
+
+std::string baseDir;
+int outputFd = -1;
+
+std::uint64_t wholeBytes() {
+    const char *env = std::getenv("QUORLIN_BENCH_BYTES");
+    return env ? std::strtoull(env, nullptr, 10) : 20000000ull;
+}
+
+const BenchStore &storeOf(BenchShape shape, std::uint64_t bytes) {
+    static std::map<std::pair<int, std::uint64_t>, BenchStore> made;
+    auto key = std::make_pair(static_cast<int>(shape), bytes);
+    auto it = made.find(key);
+    if (it == made.end()) {
+        std::string dir =
+            baseDir + (shape == entryPerItem ? "/entries-" : "/large-") + std::to_string(bytes);
+        it = made.emplace(key, benchMakeStore(dir, shape, bytes)).first;
+    }
+    return it->second;
+}
+
+// Decoded text goes to a file, as in `quorlin > file`.
+void rewindOutput() {
+    if (ftruncate(outputFd, 0) != 0 || lseek(outputFd, 0, SEEK_SET) != 0) std::abort();
+}
+
+// The driver's walk over all items.
+void decodeAll(int verbose, int dump) {
+    if (itemOpen() < 0) std::abort();
+    for (std::int32_t j = 0;; j++) {
+        const std::int32_t length = itemSelect(j);
+        if (length < 0) break;
+        hufInitTree();
+        hufDecode(length, verbose, dump);
+    }
+    itemClose();
+    txtFlush();
+}
+
+void runDecode(benchmark::State &state, BenchShape shape, std::uint64_t bytes, bool oracle,
+               int verbose) {
+    const BenchStore &store = storeOf(shape, bytes);
+    if (chdir(store.dir.c_str()) != 0) std::abort();
+    hufDecodeUseOracle(oracle);
+    for (auto _ : state) {
+        rewindOutput();
+        decodeAll(verbose, 0);
+    }
+    hufDecodeUseOracle(false);
+    state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(store.textBytes));
+    state.counters["items"] = static_cast<double>(store.items);
+    state.counters["ratio"] =
+        static_cast<double>(store.storeBytes) / static_cast<double>(store.textBytes);
+}
+
+void benchPack(benchmark::State &state, BenchShape shape) {
+    BenchStore store{};
+    for (auto _ : state) store = benchMakeStore(baseDir + "/pack", shape, 2000000);
+    state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(store.textBytes));
+    state.counters["ratio"] =
+        static_cast<double>(store.storeBytes) / static_cast<double>(store.textBytes);
+}
+
+// Symbols with a skewed distribution, as text gives: a few very common.
+std::vector<int> skewedSymbols(std::size_t n) {
+    std::mt19937 rng(7);
+    std::vector<double> weights(hufSymbolCount);
+    for (int s = 0; s < hufSymbolCount; s++)
+        weights[static_cast<std::size_t>(s)] = 1.0 / (1 + (s * 37) % hufSymbolCount);
+    std::discrete_distribution<int> pick(weights.begin(), weights.end());
+    std::vector<int> symbols(n);
+    for (int &s : symbols) s = pick(rng);
+    return symbols;
+}
+
+template <bool FullScan, bool Marks> void benchUpdate(benchmark::State &state) {
+    const std::vector<int> symbols = skewedSymbols(1 << 20);
+    hufInitTree();
+    std::size_t i = 0;
+    for (auto _ : state) {
+        hufUpdateWith<FullScan, Marks>(hufLeafOf(symbols[i]), 0);
+        i = (i + 1) & ((1 << 20) - 1);
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+
+void benchRebuild(benchmark::State &state) {
+    const std::vector<int> symbols = skewedSymbols(100000);
+    hufInitTree();
+    for (int s : symbols) hufUpdateWith<false, false>(hufLeafOf(s), 0);
+    static HufNode savedNodes[hufNodeMax];
+    static std::int32_t savedOrder[hufNodeMax + 1], savedWeight[hufNodeMax + 1];
+    static std::int16_t savedLeaf[hufSymbolCount];
+    std::memcpy(savedNodes, nodeTable, sizeof savedNodes);
+    std::memcpy(savedOrder, orderTable, sizeof savedOrder);
+    std::memcpy(savedWeight, orderWeight, sizeof savedWeight);
+    std::memcpy(savedLeaf, leafOfSymbol, sizeof savedLeaf);
+    for (auto _ : state) {
+        // The copy back (about 20 KB) is part of each measured rebuild.
+        std::memcpy(nodeTable, savedNodes, sizeof savedNodes);
+        std::memcpy(orderTable, savedOrder, sizeof savedOrder);
+        std::memcpy(orderWeight, savedWeight, sizeof savedWeight);
+        std::memcpy(leafOfSymbol, savedLeaf, sizeof savedLeaf);
+        hufRebuildTree();
+        benchmark::DoNotOptimize(nodeTable[0].weight);
+    }
+}
+
+void benchGetBits(benchmark::State &state) {
+    // One item of 256 KiB of random bits.
+    const std::string dir = baseDir + "/bits";
+    mkdir(dir.c_str(), 0755);
+    constexpr std::uint32_t stored = 262144;
+    std::vector<std::uint8_t> data(stored);
+    std::mt19937 rng(3);
+    for (auto &b : data) b = static_cast<std::uint8_t>(rng());
+    data[0] = data[1] = 0;
+    const std::uint8_t index[16] = {
+        0, 0, 0, 0, stored >> 24, (stored >> 16) & 255, (stored >> 8) & 255, stored & 255};
+    FILE *f = std::fopen((dir + "/itemloc.dat").c_str(), "wb");
+    std::fwrite(index, 1, 16, f);
+    std::fclose(f);
+    f = std::fopen((dir + "/item.dat").c_str(), "wb");
+    std::fwrite(data.data(), 1, data.size(), f);
+    std::fclose(f);
+    if (chdir(dir.c_str()) != 0 || itemOpen() < 0 || itemSelect(0) < 0) std::abort();
+    const int k = static_cast<int>(state.range(0));
+    for (auto _ : state) {
+        std::int32_t bits = itemGetBits(k);
+        if (bits < 0) itemSelect(0);
+        benchmark::DoNotOptimize(bits);
+    }
+    itemClose();
+    state.SetItemsProcessed(state.iterations() * k);
+}
+
+void registerAll() {
+    const std::uint64_t whole = wholeBytes();
+    for (BenchShape shape : {entryPerItem, largeItems}) {
+        const std::string name = shape == entryPerItem ? "entries" : "large";
+        benchmark::RegisterBenchmark(("decode_store/" + name).c_str(), runDecode, shape, whole,
+                                     false, 0)
+            ->Unit(benchmark::kMillisecond)
+            ->MinTime(2.0);
+        benchmark::RegisterBenchmark(("decode_part_fast/" + name).c_str(), runDecode, shape,
+                                     partBytes, false, 0)
+            ->Unit(benchmark::kMillisecond);
+        benchmark::RegisterBenchmark(("decode_part_fullscan_oracle/" + name).c_str(), runDecode,
+                                     shape, partBytes, true, 0)
+            ->Unit(benchmark::kMillisecond)
+            ->Iterations(1);
+        benchmark::RegisterBenchmark(("trace_v_part/" + name).c_str(), runDecode, shape, partBytes,
+                                     false, 1)
+            ->Unit(benchmark::kMillisecond);
+        benchmark::RegisterBenchmark(("pack_2MB/" + name).c_str(), benchPack, shape)
+            ->Unit(benchmark::kMillisecond)
+            ->Iterations(2);
+    }
+    benchmark::RegisterBenchmark("huf_update/fast", benchUpdate<false, false>);
+    benchmark::RegisterBenchmark("huf_update/fast_with_marks", benchUpdate<false, true>);
+    benchmark::RegisterBenchmark("huf_update/fullscan", benchUpdate<true, true>);
+    benchmark::RegisterBenchmark("huf_rebuild", benchRebuild)->Unit(benchmark::kMicrosecond);
+    benchmark::RegisterBenchmark("item_get_bits", benchGetBits)->Arg(1)->Arg(9);
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+    if (argc >= 3 && std::strcmp(argv[1], "--make-stores") == 0) {
+        const std::uint64_t bytes = argc > 3 ? std::strtoull(argv[3], nullptr, 10) : wholeBytes();
+        for (BenchShape shape : {entryPerItem, largeItems}) {
+            const std::string dir =
+                std::string(argv[2]) + (shape == entryPerItem ? "/entries" : "/large");
+            const BenchStore s = benchMakeStore(dir, shape, bytes);
+            std::printf(
+                "%s: %llu items, %llu text bytes, %llu store bytes (%.1f%%), packed at %.1f MB/s\n",
+                dir.c_str(), static_cast<unsigned long long>(s.items),
+                static_cast<unsigned long long>(s.textBytes),
+                static_cast<unsigned long long>(s.storeBytes),
+                100.0 * static_cast<double>(s.storeBytes) / static_cast<double>(s.textBytes),
+                static_cast<double>(s.textBytes) / 1e6 / s.packSeconds);
+        }
+        return 0;
+    }
+    char pattern[] = "/tmp/quorlin-bench-XXXXXX";
+    if (mkdtemp(pattern) == nullptr) return 1;
+    baseDir = pattern;
+    outputFd = open((baseDir + "/output.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    txtSetOutput(outputFd);
+    registerAll();
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    std::string cleanup = "rm -rf '" + baseDir + "'";
+    return std::system(cleanup.c_str()) == 0 ? 0 : 1;
+}
