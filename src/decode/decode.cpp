@@ -121,24 +121,22 @@ template <Flavour F> inline void finishSymbol(Sink &s, bool unbuffered) {
 // bit-at-a-time reader would.
 struct BitCache {
     std::uint64_t word = 0;
-    int left = 0; // valid bits still in word
-    int used = 0; // bits taken since the last peek
+    int left = 0;   // valid bits still in word
+    int peeked = 0; // valid bits the last peek gave; peeked - left are used
 };
 
 // Makes at least one bit available; false when the item has no more.
 inline bool cacheRefill(BitCache &c) {
-    itemSkipBits(c.used);
-    c.used = 0;
-    c.left = itemPeekBits(&c.word);
+    itemSkipBits(c.peeked - c.left);
+    c.left = c.peeked = itemPeekBits(&c.word);
     if (c.left > 0) return true;
-    c.left = 0;
+    c.left = c.peeked = 0;
     return false;
 }
 
 inline void cacheSync(BitCache &c) {
-    itemSkipBits(c.used);
-    c.used = 0;
-    c.left = 0;
+    itemSkipBits(c.peeked - c.left);
+    c.left = c.peeked = 0;
 }
 
 // The next k bits (1 to 14) as itemGetBits gives them.
@@ -147,7 +145,6 @@ inline std::int32_t cacheGet(BitCache &c, int k) {
         const auto v = static_cast<std::int32_t>(c.word >> (64 - k));
         c.word <<= k;
         c.left -= k;
-        c.used += k;
         return v;
     }
     cacheSync(c);
@@ -188,16 +185,26 @@ int decodeLoop(std::int32_t remaining, int verbose, int dump, Sink &s) {
                 node = bit ? nodeTable[node].child1 : nodeTable[node].child0;
             }
         } else {
-            while (nodeTable[node].type == hufInternal) {
-                if (bits.left == 0 && !cacheRefill(bits)) {
-                    cut = true;
-                    break;
+            // The root is never a leaf. Word and count stay in registers.
+            std::uint64_t word = bits.word;
+            int left = bits.left;
+            do {
+                if (left == 0) {
+                    bits.left = 0;
+                    if (!cacheRefill(bits)) {
+                        cut = true;
+                        break;
+                    }
+                    word = bits.word;
+                    left = bits.left;
                 }
-                node = (bits.word >> 63) ? nodeTable[node].child1 : nodeTable[node].child0;
-                bits.word <<= 1;
-                bits.left--;
-                bits.used++;
-            }
+                const HufNode &n = nodeTable[node];
+                node = (word >> 63) ? n.child1 : n.child0;
+                word <<= 1;
+                left--;
+            } while (nodeTable[node].type == hufInternal);
+            bits.word = word;
+            bits.left = left;
         }
         if (cut) {
             result = -1;
