@@ -35,6 +35,9 @@ struct MalformedCase {
     Expect verbose;   // quorlin -v ITEM
 };
 
+// Names the case in test listings instead of dumping its bytes.
+void PrintTo(const MalformedCase &c, std::ostream *os) { *os << c.name; }
+
 std::vector<MalformedCase> cases() {
     const std::string itemno0 = "itemno=0\r\n";
     const std::string itemno1 = "itemno=1\r\n";
