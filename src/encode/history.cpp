@@ -76,7 +76,8 @@ void encHistoryBegin(const std::uint8_t *itemText, std::size_t n) {
     text = itemText;
     historyEnd = encTextStart + static_cast<std::int64_t>(n);
     const std::size_t joinedText = sizeof joined - encWindowSize;
-    std::memcpy(joined + encWindowSize, itemText, n < joinedText ? n : joinedText);
+    // An empty item may come without any text at all (a null pointer).
+    if (n > 0) std::memcpy(joined + encWindowSize, itemText, n < joinedText ? n : joinedText);
     std::memcpy(head, primedHead, sizeof head);
     std::memcpy(link, primedLink, sizeof link);
     // The last two window positions begin three-byte prefixes that run into

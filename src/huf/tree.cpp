@@ -119,7 +119,9 @@ void hufSyncSideTables() {
     for (int k = 1; k <= nodeCount; k++) {
         const std::int32_t w = nodeTable[orderTable[k]].weight;
         orderWeight[k] = w;
-        runTop[w] = static_cast<std::int16_t>(k); // the last k of each weight stays
+        // The last k of each weight stays. Only trees set by hand (tests of
+        // the rebuild) weigh more than the full mark; they are never updated.
+        if (w <= hufWeightFull + 1) runTop[w] = static_cast<std::int16_t>(k);
     }
     orderWeight[nodeCount + 1] = INT32_MAX;
     for (int i = 0; i < nodeCount; i++) {
