@@ -147,7 +147,9 @@ void benchGetBits(benchmark::State &state) {
     std::vector<std::uint8_t> data(stored);
     std::mt19937 rng(3);
     for (auto &b : data) b = static_cast<std::uint8_t>(rng());
-    data[0] = data[1] = 0;
+    // The header: two unused bytes, then a positive decoded length.
+    data[0] = data[1] = data[3] = data[4] = data[5] = 0;
+    data[2] = 1;
     const std::uint8_t index[16] = {
         0, 0, 0, 0, stored >> 24, (stored >> 16) & 255, (stored >> 8) & 255, stored & 255};
     FILE *f = std::fopen((dir + "/itemloc.dat").c_str(), "wb");
