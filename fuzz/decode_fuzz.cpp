@@ -23,11 +23,11 @@ namespace {
 // Traces print a line or more per symbol and the oracle scans the whole tree
 // per level: they run on small stores only, so that the fuzzer keeps its
 // pace on large ones. Tree dumps print 627 lines per symbol.
-constexpr std::size_t traceInputMax = 512;
-constexpr std::size_t oracleInputMax = 160;
+constexpr std::size_t traceInputMax = 128;
+constexpr std::size_t oracleInputMax = 96;
 constexpr std::size_t dumpInputMax = 48;
 // Bounds the all-items walk of a large index.
-constexpr std::int32_t recordMax = 16;
+constexpr std::int32_t recordMax = 8;
 // Raw decoded bytes kept per item for the comparison with the oracle.
 constexpr std::size_t rawCapacity = 1 << 16;
 
