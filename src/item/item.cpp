@@ -63,7 +63,9 @@ int refill() {
     return got * 8;
 }
 
-inline int bitsLeft() { return reader.bufLen * 8 - reader.bitsUsed; }
+inline int bitsLeft() {
+    return reader.bufLen * 8 - reader.bitsUsed;
+}
 
 } // namespace
 
@@ -129,7 +131,9 @@ int itemPeekBits(std::uint64_t *word) {
     return left < valid ? left : valid;
 }
 
-void itemSkipBits(int n) { reader.bitsUsed += n; }
+void itemSkipBits(int n) {
+    reader.bitsUsed += n;
+}
 
 std::int32_t itemGetBits(int k) {
     std::int32_t result = 0;

@@ -20,7 +20,9 @@ int outMode = -1; // -1 not yet decided, 0 block-buffered, 1 unbuffered (termina
 int outErrno = 0;
 bool flushRegistered = false;
 
-void flushAtExit() { txtFlush(); }
+void flushAtExit() {
+    txtFlush();
+}
 
 void decideMode() {
     outMode = isatty(outFd) ? 1 : 0;
@@ -115,9 +117,8 @@ int txtErrPrintf(const char *format, ...) {
     va_start(args, format);
     // Unbuffered: each message leaves in one write, before anything pending on
     // a redirected standard output.
-    int n = formatCrlf(format, args, [](const std::uint8_t *p, std::size_t count) {
-        writeAll(2, p, count);
-    });
+    int n = formatCrlf(format, args,
+                       [](const std::uint8_t *p, std::size_t count) { writeAll(2, p, count); });
     va_end(args);
     return n;
 }
@@ -138,7 +139,9 @@ int txtFlush() {
     return outErrno == 0 ? 0 : -1;
 }
 
-int txtError() { return outErrno; }
+int txtError() {
+    return outErrno;
+}
 
 bool txtUnbuffered() {
     if (outMode < 0) decideMode();

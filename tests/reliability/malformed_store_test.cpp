@@ -36,60 +36,142 @@ struct MalformedCase {
 };
 
 // Names the case in test listings instead of dumping its bytes.
-void PrintTo(const MalformedCase &c, std::ostream *os) { *os << c.name; }
+void PrintTo(const MalformedCase &c, std::ostream *os) {
+    *os << c.name;
+}
 
 std::vector<MalformedCase> cases() {
     const std::string itemno0 = "itemno=0\r\n";
     const std::string itemno1 = "itemno=1\r\n";
     return {
-        {"EmptyIndex", {}, tocItem, "0",
-         {"", selectFailed, 1}, {"", "", 0}, {itemno0, selectFailed, 1}},
+        {"EmptyIndex",
+         {},
+         tocItem,
+         "0",
+         {"", selectFailed, 1},
+         {"", "", 0},
+         {itemno0, selectFailed, 1}},
         // One whole record and 7 stray bytes: record 1 is cut off.
-        {"IndexNotMultipleOf16", concat({fx::indexOf({{0, 9}}), Bytes(7, 0)}), tocItem, "1",
-         {"", selectFailed, 1}, {"<TOC\r\n", "", 0}, {itemno1, selectFailed, 1}},
-        {"OffsetBeyondEnd", fx::indexOf({{100, 9}}), tocItem, "0",
-         {"", selectFailed, 1}, {"", "", 0}, {itemno0, selectFailed, 1}},
+        {"IndexNotMultipleOf16",
+         concat({fx::indexOf({{0, 9}}), Bytes(7, 0)}),
+         tocItem,
+         "1",
+         {"", selectFailed, 1},
+         {"<TOC\r\n", "", 0},
+         {itemno1, selectFailed, 1}},
+        {"OffsetBeyondEnd",
+         fx::indexOf({{100, 9}}),
+         tocItem,
+         "0",
+         {"", selectFailed, 1},
+         {"", "", 0},
+         {itemno0, selectFailed, 1}},
         // Offsets are signed 32-bit positions: 2^31 cannot be sought.
-        {"OffsetTwoToThe31", fx::indexOf({{0x80000000u, 9}}), tocItem, "0",
-         {"", selectFailed, 1}, {"", "", 0}, {itemno0, selectFailed, 1}},
-        {"OffsetAllOnes", fx::indexOf({{0xFFFFFFFFu, 9}}), tocItem, "0",
-         {"", selectFailed, 1}, {"", "", 0}, {itemno0, selectFailed, 1}},
+        {"OffsetTwoToThe31",
+         fx::indexOf({{0x80000000u, 9}}),
+         tocItem,
+         "0",
+         {"", selectFailed, 1},
+         {"", "", 0},
+         {itemno0, selectFailed, 1}},
+        {"OffsetAllOnes",
+         fx::indexOf({{0xFFFFFFFFu, 9}}),
+         tocItem,
+         "0",
+         {"", selectFailed, 1},
+         {"", "", 0},
+         {itemno0, selectFailed, 1}},
         // Shorter than the 6-byte header: there is no decoded length.
-        {"StoredLength0", fx::indexOf({{0, 0}}), tocItem, "0",
-         {"", selectFailed, 1}, {"", "", 0}, {itemno0, selectFailed, 1}},
-        {"StoredLength5", fx::indexOf({{0, 5}}), tocItem, "0",
-         {"", selectFailed, 1}, {"", "", 0}, {itemno0, selectFailed, 1}},
+        {"StoredLength0",
+         fx::indexOf({{0, 0}}),
+         tocItem,
+         "0",
+         {"", selectFailed, 1},
+         {"", "", 0},
+         {itemno0, selectFailed, 1}},
+        {"StoredLength5",
+         fx::indexOf({{0, 5}}),
+         tocItem,
+         "0",
+         {"", selectFailed, 1},
+         {"", "", 0},
+         {itemno0, selectFailed, 1}},
         // A header and no bits: the first bit is already missing.
-        {"StoredLength6", fx::indexOf({{0, 6}}), tocItem, "0",
-         {"\r\n", "", 0}, {"\r\n", "", 0}, {itemno0 + "\r\nrdispmax = 0\r\n", "", 0}},
+        {"StoredLength6",
+         fx::indexOf({{0, 6}}),
+         tocItem,
+         "0",
+         {"\r\n", "", 0},
+         {"\r\n", "", 0},
+         {itemno0 + "\r\nrdispmax = 0\r\n", "", 0}},
         // One byte of bits: the length code of the match, then its position
         // code is cut short and nothing is copied.
-        {"StoredLength7", fx::indexOf({{0, 7}}), tocItem, "0",
-         {"\r\n", "", 0}, {"\r\n", "", 0}, {itemno0 + "10001101: \r\nrdispmax = 0\r\n", "", 0}},
+        {"StoredLength7",
+         fx::indexOf({{0, 7}}),
+         tocItem,
+         "0",
+         {"\r\n", "", 0},
+         {"\r\n", "", 0},
+         {itemno0 + "10001101: \r\nrdispmax = 0\r\n", "", 0}},
         // The first read asks for 512 bytes, which item.dat does not have.
-        {"StoredLengthTwoToThe31", fx::indexOf({{0, 0x80000000u}}), tocItem, "0",
-         {"", selectFailed, 1}, {"", "", 0}, {itemno0, selectFailed, 1}},
-        {"StoredLengthAllOnes", fx::indexOf({{0, 0xFFFFFFFFu}}), tocItem, "0",
-         {"", selectFailed, 1}, {"", "", 0}, {itemno0, selectFailed, 1}},
-        {"NegativeDecodedLength", fx::indexOf({{0, 9}}), fx::hex("00 00 FF FF FF FF 8D 7C 60"), "0",
-         {"", selectFailed, 1}, {"", "", 0}, {itemno0, selectFailed, 1}},
+        {"StoredLengthTwoToThe31",
+         fx::indexOf({{0, 0x80000000u}}),
+         tocItem,
+         "0",
+         {"", selectFailed, 1},
+         {"", "", 0},
+         {itemno0, selectFailed, 1}},
+        {"StoredLengthAllOnes",
+         fx::indexOf({{0, 0xFFFFFFFFu}}),
+         tocItem,
+         "0",
+         {"", selectFailed, 1},
+         {"", "", 0},
+         {itemno0, selectFailed, 1}},
+        {"NegativeDecodedLength",
+         fx::indexOf({{0, 9}}),
+         fx::hex("00 00 FF FF FF FF 8D 7C 60"),
+         "0",
+         {"", selectFailed, 1},
+         {"", "", 0},
+         {itemno0, selectFailed, 1}},
         // The largest decoded length with 24 bits: the match, then the five
         // bits left over start a symbol that never ends.
-        {"HugeDecodedLength", fx::indexOf({{0, 9}}), fx::hex("00 00 FF FF FF 7F 8D 7C 60"), "0",
-         {"<TOC\r\n", "", 0}, {"<TOC\r\n", "", 0},
-         {itemno0 + "10001101: len=4, disp=995(01111100011[d])->611 '<TOC'\r\n00000\r\nrdispmax = 611\r\n",
+        {"HugeDecodedLength",
+         fx::indexOf({{0, 9}}),
+         fx::hex("00 00 FF FF FF 7F 8D 7C 60"),
+         "0",
+         {"<TOC\r\n", "", 0},
+         {"<TOC\r\n", "", 0},
+         {itemno0 + "10001101: len=4, disp=995(01111100011[d])->611 '<TOC'\r\n00000\r\nrdispmax = "
+                    "611\r\n",
           "", 0}},
         // Eight of the nine bits of the literal 'A'.
-        {"EndsInsideSymbol", fx::indexOf({{0, 7}}), fx::hex("00 00 01 00 00 00 E6"), "0",
-         {"\r\n", "", 0}, {"\r\n", "", 0}, {itemno0 + "11100110\r\nrdispmax = 0\r\n", "", 0}},
+        {"EndsInsideSymbol",
+         fx::indexOf({{0, 7}}),
+         fx::hex("00 00 01 00 00 00 E6"),
+         "0",
+         {"\r\n", "", 0},
+         {"\r\n", "", 0},
+         {itemno0 + "11100110\r\nrdispmax = 0\r\n", "", 0}},
         // Two records over the same bytes, and a third that starts inside them
         // at a header of its own (bytes 9-17 repeat the item).
-        {"OverlappingItems", fx::indexOf({{0, 9}, {0, 9}, {9, 9}}), concat({tocItem, tocItem}), "2",
-         {"<TOC\r\n", "", 0}, {"<TOC\r\n<TOC\r\n<TOC\r\n", "", 0},
-         {"itemno=2\r\n10001101: len=4, disp=995(01111100011[d])->611 '<TOC'\r\n\r\nrdispmax = 611\r\n",
+        {"OverlappingItems",
+         fx::indexOf({{0, 9}, {0, 9}, {9, 9}}),
+         concat({tocItem, tocItem}),
+         "2",
+         {"<TOC\r\n", "", 0},
+         {"<TOC\r\n<TOC\r\n<TOC\r\n", "", 0},
+         {"itemno=2\r\n10001101: len=4, disp=995(01111100011[d])->611 '<TOC'\r\n\r\nrdispmax = "
+          "611\r\n",
           "", 0}},
-        {"EmptyItemFile", fx::indexOf({{0, 9}}), {}, "0",
-         {"", selectFailed, 1}, {"", "", 0}, {itemno0, selectFailed, 1}},
+        {"EmptyItemFile",
+         fx::indexOf({{0, 9}}),
+         {},
+         "0",
+         {"", selectFailed, 1},
+         {"", "", 0},
+         {itemno0, selectFailed, 1}},
     };
 }
 
@@ -103,7 +185,8 @@ TEST_P(MalformedStore, NamedAllAndVerbose) {
         const char *what;
         std::vector<std::string> args;
         const Expect &expect;
-    } runs[] = {{"named", {c.item}, c.named}, {"all", {}, c.all}, {"-v", {"-v", c.item}, c.verbose}};
+    } runs[] = {
+        {"named", {c.item}, c.named}, {"all", {}, c.all}, {"-v", {"-v", c.item}, c.verbose}};
     for (const auto &r : runs) {
         const fx::RunResult got = fx::run(dir, r.args);
         EXPECT_EQ(got.out, r.expect.out) << r.what;

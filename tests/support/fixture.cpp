@@ -37,8 +37,12 @@ Bytes hex(const std::string &text) {
     return out;
 }
 
-Bytes bytesOf(const std::string &text) { return Bytes(text.begin(), text.end()); }
-std::string textOf(const Bytes &bytes) { return std::string(bytes.begin(), bytes.end()); }
+Bytes bytesOf(const std::string &text) {
+    return Bytes(text.begin(), text.end());
+}
+std::string textOf(const Bytes &bytes) {
+    return std::string(bytes.begin(), bytes.end());
+}
 
 std::string tempDir() {
     const char *base = std::getenv("TMPDIR");
@@ -49,7 +53,8 @@ std::string tempDir() {
 
 void writeFile(const std::string &path, const Bytes &bytes) {
     std::ofstream f(path, std::ios::binary | std::ios::trunc);
-    f.write(reinterpret_cast<const char *>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    f.write(reinterpret_cast<const char *>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
     if (!f) throw std::runtime_error("cannot write " + path);
 }
 
@@ -59,7 +64,8 @@ Bytes readFile(const std::string &path) {
 }
 
 static void putBig32(Bytes &out, std::uint32_t v) {
-    for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<std::uint8_t>(v >> shift));
+    for (int shift = 24; shift >= 0; shift -= 8)
+        out.push_back(static_cast<std::uint8_t>(v >> shift));
 }
 
 Bytes indexOf(const std::vector<Record> &records) {
@@ -74,8 +80,12 @@ Bytes indexOf(const std::vector<Record> &records) {
 
 Bytes itemHeader(std::int32_t decodedLength) {
     auto v = static_cast<std::uint32_t>(decodedLength);
-    return Bytes{0, 0, static_cast<std::uint8_t>(v), static_cast<std::uint8_t>(v >> 8),
-                 static_cast<std::uint8_t>(v >> 16), static_cast<std::uint8_t>(v >> 24)};
+    return Bytes{0,
+                 0,
+                 static_cast<std::uint8_t>(v),
+                 static_cast<std::uint8_t>(v >> 8),
+                 static_cast<std::uint8_t>(v >> 16),
+                 static_cast<std::uint8_t>(v >> 24)};
 }
 
 void writeStore(const std::string &dir, const Bytes &index, const Bytes &data) {
@@ -87,8 +97,8 @@ void writeItems(const std::string &dir, const std::vector<Bytes> &items) {
     std::vector<Record> records;
     Bytes data;
     for (const Bytes &item : items) {
-        records.push_back({static_cast<std::uint32_t>(data.size()),
-                           static_cast<std::uint32_t>(item.size())});
+        records.push_back(
+            {static_cast<std::uint32_t>(data.size()), static_cast<std::uint32_t>(item.size())});
         data.insert(data.end(), item.begin(), item.end());
     }
     writeStore(dir, indexOf(records), data);
@@ -102,7 +112,9 @@ void putBits(BitWriter &w, std::uint32_t value, int n) {
     }
 }
 
-void codeReset() { hufInitTree(); }
+void codeReset() {
+    hufInitTree();
+}
 
 std::string pathOf(int symbol) {
     std::string path;
@@ -117,7 +129,9 @@ static void codeSymbol(BitWriter &w, int symbol) {
     hufUpdate(hufLeafOf(symbol), 0);
 }
 
-void codeLiteral(BitWriter &w, std::uint8_t byte) { codeSymbol(w, byte); }
+void codeLiteral(BitWriter &w, std::uint8_t byte) {
+    codeSymbol(w, byte);
+}
 
 void codePosition(BitWriter &w, int f) {
     // f ranges of the six classes, the bias that turns f into the position
@@ -147,7 +161,9 @@ Bytes itemOf(std::int32_t decodedLength, const BitWriter &w) {
     return item;
 }
 
-std::string quorlinPath() { return QUORLIN_BINARY; }
+std::string quorlinPath() {
+    return QUORLIN_BINARY;
+}
 
 RunResult run(const std::string &dir, const std::vector<std::string> &args, bool mergeErr,
               const std::string &program) {

@@ -60,8 +60,8 @@ struct RunResult {
 };
 // Runs a program (default: the built quorlin) with args in dir. mergeErr
 // sends standard error into the same file as standard output (2>&1).
-RunResult run(const std::string &dir, const std::vector<std::string> &args,
-              bool mergeErr = false, const std::string &program = "");
+RunResult run(const std::string &dir, const std::vector<std::string> &args, bool mergeErr = false,
+              const std::string &program = "");
 // Path of the built quorlin binary.
 std::string quorlinPath();
 
