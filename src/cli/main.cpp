@@ -64,7 +64,6 @@ int main(int argc, char **argv) {
         // Decimal with the usual string-to-long rules: leading zeros are
         // decimal and the first non-digit ends the number. It cannot be
         // negative here; anything beyond 32 bits selects the last item number.
-        errno = 0;
         long number = std::strtol(argv[arg], nullptr, 10);
         if (number > 2147483647L) number = 2147483647L;
         itemno = static_cast<std::int32_t>(number);
