@@ -40,17 +40,23 @@ void PrintTo(const MalformedCase &c, std::ostream *os) {
     *os << c.name;
 }
 
+// A store whose item 0 cannot be selected: the named run and -v fail with
+// the message, the walk over all items just ends.
+MalformedCase unselectable(const char *name, Bytes index, Bytes data) {
+    return {name,
+            std::move(index),
+            std::move(data),
+            "0",
+            {"", selectFailed, 1},
+            {"", "", 0},
+            {"itemno=0\r\n", selectFailed, 1}};
+}
+
 std::vector<MalformedCase> cases() {
     const std::string itemno0 = "itemno=0\r\n";
     const std::string itemno1 = "itemno=1\r\n";
     return {
-        {"EmptyIndex",
-         {},
-         tocItem,
-         "0",
-         {"", selectFailed, 1},
-         {"", "", 0},
-         {itemno0, selectFailed, 1}},
+        unselectable("EmptyIndex", {}, tocItem),
         // One whole record and 7 stray bytes: record 1 is cut off.
         {"IndexNotMultipleOf16",
          concat({fx::indexOf({{0, 9}}), Bytes(7, 0)}),
@@ -59,43 +65,13 @@ std::vector<MalformedCase> cases() {
          {"", selectFailed, 1},
          {"<TOC\r\n", "", 0},
          {itemno1, selectFailed, 1}},
-        {"OffsetBeyondEnd",
-         fx::indexOf({{100, 9}}),
-         tocItem,
-         "0",
-         {"", selectFailed, 1},
-         {"", "", 0},
-         {itemno0, selectFailed, 1}},
+        unselectable("OffsetBeyondEnd", fx::indexOf({{100, 9}}), tocItem),
         // Offsets are signed 32-bit positions: 2^31 cannot be sought.
-        {"OffsetTwoToThe31",
-         fx::indexOf({{0x80000000u, 9}}),
-         tocItem,
-         "0",
-         {"", selectFailed, 1},
-         {"", "", 0},
-         {itemno0, selectFailed, 1}},
-        {"OffsetAllOnes",
-         fx::indexOf({{0xFFFFFFFFu, 9}}),
-         tocItem,
-         "0",
-         {"", selectFailed, 1},
-         {"", "", 0},
-         {itemno0, selectFailed, 1}},
+        unselectable("OffsetTwoToThe31", fx::indexOf({{0x80000000u, 9}}), tocItem),
+        unselectable("OffsetAllOnes", fx::indexOf({{0xFFFFFFFFu, 9}}), tocItem),
         // Shorter than the 6-byte header: there is no decoded length.
-        {"StoredLength0",
-         fx::indexOf({{0, 0}}),
-         tocItem,
-         "0",
-         {"", selectFailed, 1},
-         {"", "", 0},
-         {itemno0, selectFailed, 1}},
-        {"StoredLength5",
-         fx::indexOf({{0, 5}}),
-         tocItem,
-         "0",
-         {"", selectFailed, 1},
-         {"", "", 0},
-         {itemno0, selectFailed, 1}},
+        unselectable("StoredLength0", fx::indexOf({{0, 0}}), tocItem),
+        unselectable("StoredLength5", fx::indexOf({{0, 5}}), tocItem),
         // A header and no bits: the first bit is already missing.
         {"StoredLength6",
          fx::indexOf({{0, 6}}),
@@ -114,27 +90,10 @@ std::vector<MalformedCase> cases() {
          {"\r\n", "", 0},
          {itemno0 + "10001101: \r\nrdispmax = 0\r\n", "", 0}},
         // The first read asks for 512 bytes, which item.dat does not have.
-        {"StoredLengthTwoToThe31",
-         fx::indexOf({{0, 0x80000000u}}),
-         tocItem,
-         "0",
-         {"", selectFailed, 1},
-         {"", "", 0},
-         {itemno0, selectFailed, 1}},
-        {"StoredLengthAllOnes",
-         fx::indexOf({{0, 0xFFFFFFFFu}}),
-         tocItem,
-         "0",
-         {"", selectFailed, 1},
-         {"", "", 0},
-         {itemno0, selectFailed, 1}},
-        {"NegativeDecodedLength",
-         fx::indexOf({{0, 9}}),
-         fx::hex("00 00 FF FF FF FF 8D 7C 60"),
-         "0",
-         {"", selectFailed, 1},
-         {"", "", 0},
-         {itemno0, selectFailed, 1}},
+        unselectable("StoredLengthTwoToThe31", fx::indexOf({{0, 0x80000000u}}), tocItem),
+        unselectable("StoredLengthAllOnes", fx::indexOf({{0, 0xFFFFFFFFu}}), tocItem),
+        unselectable("NegativeDecodedLength", fx::indexOf({{0, 9}}),
+                     fx::hex("00 00 FF FF FF FF 8D 7C 60")),
         // The largest decoded length with 24 bits: the match, then the five
         // bits left over start a symbol that never ends.
         {"HugeDecodedLength",
@@ -165,13 +124,7 @@ std::vector<MalformedCase> cases() {
          {"itemno=2\r\n10001101: len=4, disp=995(01111100011[d])->611 '<TOC'\r\n\r\nrdispmax = "
           "611\r\n",
           "", 0}},
-        {"EmptyItemFile",
-         fx::indexOf({{0, 9}}),
-         {},
-         "0",
-         {"", selectFailed, 1},
-         {"", "", 0},
-         {itemno0, selectFailed, 1}},
+        unselectable("EmptyItemFile", fx::indexOf({{0, 9}}), {}),
     };
 }
 
