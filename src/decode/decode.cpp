@@ -5,7 +5,7 @@
 #include "decode/decode_internal.h"
 #include "decode/preset.h"
 #include "decode/render.h"
-#include "huf/tree_internal.h"
+#include "huf/ordered.h"
 #include "item/item.h"
 #include "textio/textio.h"
 
@@ -115,45 +115,206 @@ template <Flavour F> inline void finishSymbol(Sink &s, bool unbuffered) {
     }
 }
 
-// Bits the plain path has peeked from the item and not yet used: the next
-// bit is bit 63 of word. The item reader learns how many were used only
-// when more are needed or the item ends, so it refills exactly when a
-// bit-at-a-time reader would.
-struct BitCache {
-    std::uint64_t word = 0;
-    int left = 0;   // valid bits still in word
-    int peeked = 0; // valid bits the last peek gave; peeked - left are used
-};
-
-// Makes at least one bit available; false when the item has no more.
-inline bool cacheRefill(BitCache &c) {
-    itemSkipBits(c.peeked - c.left);
-    c.left = c.peeked = itemPeekBits(&c.word);
-    if (c.left > 0) return true;
-    c.left = c.peeked = 0;
-    return false;
+// Stores a literal in the window and prints it.
+template <Flavour F> inline void putLiteral(Sink &s, int &w, std::uint8_t c) {
+    emit<F>(s, &c, 1);
+    if (w == windowSize) w = 0;
+    ringBuffer[w++] = c;
 }
 
-inline void cacheSync(BitCache &c) {
-    itemSkipBits(c.peeked - c.left);
-    c.left = c.peeked = 0;
+// Copies a match of len bytes from f + 1 bytes back and prints them.
+template <Flavour F> inline void putMatch(Sink &s, int &w, int f, int len) {
+    if (w == windowSize) w = 0;
+    int src = w - f - 1;
+    if (src < 0) src += windowSize;
+    if (src + len <= windowSize && w + len <= windowSize && (src >= w || src + len <= w)) {
+        // Neither end wraps and the source is not the bytes being written:
+        // one move does what the byte loop would.
+        std::memmove(ringBuffer + w, ringBuffer + src, static_cast<std::size_t>(len));
+        emit<F>(s, ringBuffer + w, len);
+        w += len;
+        return;
+    }
+    // Byte by byte: a source that overlaps its own output repeats it.
+    for (int i = 0; i < len; i++) {
+        if (src == windowSize) src = 0;
+        if (w == windowSize) w = 0;
+        ringBuffer[w] = ringBuffer[src];
+        emit<F>(s, ringBuffer + w, 1);
+        src++;
+        w++;
+    }
+}
+
+// Bits the ordered loop has peeked from the item and not yet used, at the
+// top of word, followed by one 1 bit (the end mark) and zeros: the count of
+// usable bits is where the mark stands, and a walk that ran past the bits
+// leaves word 0. The item reader learns how many bits were used only when
+// more are needed or the item ends, so it refills exactly when a
+// bit-at-a-time reader would.
+struct MarkedBits {
+    std::uint64_t word;
+    int peeked; // bits the last peek gave
+};
+
+constexpr std::uint64_t markedEmpty = std::uint64_t{1} << 63;
+
+inline int markedCount(std::uint64_t word) {
+    return 63 - __builtin_ctzll(word);
+}
+
+// Whether word holds at least n usable bits (n from 1 to 63).
+inline bool markedHas(std::uint64_t word, int n) {
+    return (word & ((std::uint64_t{2} << (63 - n)) - 1)) != 0;
+}
+
+inline void markedSync(MarkedBits &b) {
+    itemSkipBits(b.peeked - markedCount(b.word));
+    b.peeked = 0;
+    b.word = markedEmpty;
+}
+
+// Tells the reader what was used and peeks again; false when the item has
+// no more bits.
+inline bool markedRefill(MarkedBits &b) {
+    markedSync(b);
+    std::uint64_t word;
+    int n = itemPeekBits(&word);
+    if (n < 0) return false;
+    if (n > 63) n = 63; // room for the mark
+    b.word = (word & ~(~std::uint64_t{0} >> n)) | std::uint64_t{1} << (63 - n);
+    b.peeked = n;
+    return true;
 }
 
 // The next k bits (1 to 14) as itemGetBits gives them.
-inline std::int32_t cacheGet(BitCache &c, int k) {
-    if (c.left >= k) {
-        const auto v = static_cast<std::int32_t>(c.word >> (64 - k));
-        c.word <<= k;
-        c.left -= k;
+inline std::int32_t markedGet(MarkedBits &b, int k) {
+    if (markedHas(b.word, k)) {
+        const auto v = static_cast<std::int32_t>(b.word >> (64 - k));
+        b.word <<= k;
         return v;
     }
-    cacheSync(c);
+    markedSync(b);
     return itemGetBits(k);
 }
 
-// The decoding loop. Slow: one bit per itemGetBits call and the full-scan
-// partner search (the oracle). F = traced prints the symbol trace (verbose
-// >= 1) and the tree dumps; F = plain is the hot path.
+// The most bits one symbol takes: a walk to the deepest leaf (a tree of
+// weight at most 0x8000 kept in sibling order is at most 21 levels deep, its
+// weights growing at least like the Fibonacci numbers towards the root) and
+// a 14-bit position code. With fewer bits at hand a symbol is read bit by
+// bit with the reader's checks.
+constexpr int symbolBitsMax = 36;
+
+// One symbol read with a check before every bit, near the end of the
+// item's bits or of the reader's buffer. Its position in the ordered tree,
+// and the position code of a match in *disp; -1 when the bits ran out.
+int checkedSymbol(MarkedBits &b, int *disp) {
+    int pos;
+    int child = orderedChild[hufRootOrder];
+    do {
+        if (b.word == markedEmpty && !markedRefill(b)) return -1;
+        pos = child + static_cast<int>(b.word >> 63);
+        b.word <<= 1;
+        child = orderedChild[pos];
+    } while (child < hufLeafMark);
+    if (child - hufLeafMark >= 2 * 256) {
+        const std::int32_t d = markedGet(b, 5);
+        if (d < 0) return -1;
+        const int e = extraBits(d);
+        const std::int32_t x = markedGet(b, e);
+        if (x < 0) return -1;
+        *disp = x + (d << e);
+    }
+    return pos;
+}
+
+// The hot loop of plain decoding (F = plain or rawBytes) on the ordered
+// tree: the walk takes its bits from one word without a check per bit, a
+// match's position code comes from the same word, and the update climbs the
+// ordered arrays.
+template <Flavour F> int decodeOrdered(std::int32_t remaining, Sink &s) {
+    resetWindow();
+    const std::int32_t length = remaining;
+    int w = firstWritePos;
+    if constexpr (F == plain) {
+        s.out = txtReserve(txtReserveMax);
+        s.limit = s.out + txtReserveMax;
+    }
+    const bool unbuffered = txtUnbuffered();
+    int result = 0;
+    MarkedBits bits{markedEmpty, 0};
+
+    while (remaining > 0) {
+        int pos = -1;
+        int disp = 0;
+        if (!markedHas(bits.word, symbolBitsMax) &&
+            (!markedRefill(bits) || !markedHas(bits.word, symbolBitsMax))) {
+            pos = bits.peeked > 0 ? checkedSymbol(bits, &disp) : -1;
+            if (pos < 0) {
+                result = -1;
+                break;
+            }
+        } else {
+            std::uint64_t word = bits.word;
+            const std::int16_t *const childOf = orderedChild;
+            std::intptr_t child = childOf[hufRootOrder];
+            do {
+                // Doubling word carries its first bit out: one add with
+                // carry steps to the chosen child.
+                std::uint64_t shifted;
+                const bool bit = __builtin_add_overflow(word, word, &shifted);
+                child = childOf[child + bit];
+                word = shifted;
+            } while (child < hufLeafMark);
+            // The leaf's slot in orderedParent holds its position.
+            pos = orderedParent[child];
+            if (child - hufLeafMark >= 2 * 256) {
+                const int d = static_cast<int>(word >> 59);
+                const int e = extraBits(d);
+                disp = static_cast<int>((word << 5) >> (64 - e)) + (d << e);
+                word <<= 5 + e;
+            }
+            if (word == 0) {
+                // Past the end mark: only a tree deeper than any the update
+                // makes gets here. Read the symbol again with checks.
+                pos = checkedSymbol(bits, &disp);
+                if (pos < 0) {
+                    result = -1;
+                    break;
+                }
+            } else {
+                bits.word = word;
+            }
+        }
+
+        const int symbol = (orderedChild[pos] - hufLeafMark) >> 1;
+        if (symbol < 256) {
+            putLiteral<F>(s, w, static_cast<std::uint8_t>(symbol));
+            remaining -= 1;
+        } else {
+            const int len = symbol - 256 + 3;
+            const char *classLetter;
+            putMatch<F>(s, w, distanceOf(disp, &classLetter), len);
+            remaining -= len;
+        }
+        hufOrderedCount(pos);
+        finishSymbol<F>(s, unbuffered);
+    }
+
+    markedSync(bits);
+    noteWritten(static_cast<std::int64_t>(length) - remaining);
+    if constexpr (F == plain) {
+        txtCommit(s.out);
+        txtPrintf("\n"); // the item's line end; a held lead byte is dropped
+    }
+    return result;
+}
+
+// The decoding loop on nodeTable, one bit per itemGetBits call: for the
+// traces (F = traced: the symbol trace with verbose >= 1, the exchanges with
+// verbose >= 2, the tree dumps), for trees the ordered form cannot hold, and,
+// with Slow, the oracle of the fast path with the literal full-scan partner
+// search.
 template <Flavour F, bool Slow>
 int decodeLoop(std::int32_t remaining, int verbose, int dump, Sink &s) {
     constexpr bool tracing = F == traced;
@@ -168,43 +329,19 @@ int decodeLoop(std::int32_t remaining, int verbose, int dump, Sink &s) {
     // On a terminal every symbol's text leaves at once.
     const bool unbuffered = txtUnbuffered();
     int result = 0;
-    BitCache bits;
 
     while (remaining > 0) {
         // Walk the tree from the root to a leaf, one bit per level.
         int node = 0;
         bool cut = false;
-        if constexpr (Slow || tracing) {
-            while (nodeTable[node].type == hufInternal) {
-                const std::int32_t bit = itemGetBits(1);
-                if (bit < 0) {
-                    cut = true;
-                    break;
-                }
-                if (tracing && verbose >= 1) txtPrintf("%c", bit ? '1' : '0');
-                node = bit ? nodeTable[node].child1 : nodeTable[node].child0;
+        while (nodeTable[node].type == hufInternal) {
+            const std::int32_t bit = itemGetBits(1);
+            if (bit < 0) {
+                cut = true;
+                break;
             }
-        } else {
-            // The root is never a leaf. Word and count stay in registers.
-            std::uint64_t word = bits.word;
-            int left = bits.left;
-            do {
-                if (left == 0) {
-                    bits.left = 0;
-                    if (!cacheRefill(bits)) {
-                        cut = true;
-                        break;
-                    }
-                    word = bits.word;
-                    left = bits.left;
-                }
-                const HufNode &n = nodeTable[node];
-                node = (word >> 63) ? n.child1 : n.child0;
-                word <<= 1;
-                left--;
-            } while (nodeTable[node].type == hufInternal);
-            bits.word = word;
-            bits.left = left;
+            if (tracing && verbose >= 1) txtPrintf("%c", bit ? '1' : '0');
+            node = bit ? nodeTable[node].child1 : nodeTable[node].child0;
         }
         if (cut) {
             result = -1;
@@ -216,21 +353,19 @@ int decodeLoop(std::int32_t remaining, int verbose, int dump, Sink &s) {
         if (leaf.type == hufLiteral) {
             const std::uint8_t c = leaf.value;
             if (tracing && verbose >= 1) txtPrintf("char=0x%02x '", c);
-            emit<F>(s, &c, 1);
+            putLiteral<F>(s, w, c);
             if (tracing && verbose >= 1) txtPrintf("'\n");
             remaining -= 1;
-            if (w == windowSize) w = 0;
-            ringBuffer[w++] = c;
         } else {
             const int len = leaf.value;
-            const std::int32_t d = (Slow || tracing) ? itemGetBits(5) : cacheGet(bits, 5);
+            const std::int32_t d = itemGetBits(5);
             if (d < 0) {
                 result = -1;
                 break;
             }
             if (tracing && verbose >= 1) txtPrintf("len=%d, ", len);
             const int e = extraBits(d);
-            const std::int32_t x = (Slow || tracing) ? itemGetBits(e) : cacheGet(bits, e);
+            const std::int32_t x = itemGetBits(e);
             if (x < 0) {
                 result = -1;
                 break;
@@ -244,42 +379,18 @@ int decodeLoop(std::int32_t remaining, int verbose, int dump, Sink &s) {
                           bitString(disp, e + 5), classLetter, static_cast<long>(f));
             }
             remaining -= len;
-
-            if (w == windowSize) w = 0;
-            int src = w - f - 1;
-            if (src < 0) src += windowSize;
-            if (src + len <= windowSize && w + len <= windowSize && (src >= w || src + len <= w)) {
-                // Neither end wraps and the source is not the bytes being
-                // written: one move does what the byte loop would.
-                std::memmove(ringBuffer + w, ringBuffer + src, static_cast<std::size_t>(len));
-                emit<F>(s, ringBuffer + w, len);
-                w += len;
-            } else {
-                // Byte by byte: a source that overlaps its own output repeats it.
-                for (int i = 0; i < len; i++) {
-                    if (src == windowSize) src = 0;
-                    if (w == windowSize) w = 0;
-                    ringBuffer[w] = ringBuffer[src];
-                    emit<F>(s, ringBuffer + w, 1);
-                    src++;
-                    w++;
-                }
-            }
+            putMatch<F>(s, w, f, len);
             if (tracing && verbose >= 1) txtPrintf("'\n");
         }
 
+        hufUpdateWith<Slow, Slow || tracing>(node, verbose);
         if constexpr (tracing) {
-            hufUpdateWith<Slow, true>(node, verbose);
             if (dump) hufDumpTree();
-        } else if constexpr (F == rawBytes) {
-            hufUpdateWith<Slow, Slow>(node, 0);
         } else {
-            hufUpdateWith<Slow, Slow>(node, 0);
             finishSymbol<F>(s, unbuffered);
         }
     }
 
-    cacheSync(bits);
     noteWritten(static_cast<std::int64_t>(length) - remaining);
     if constexpr (F == plain) txtCommit(s.out);
     if constexpr (F != rawBytes) {
@@ -290,16 +401,24 @@ int decodeLoop(std::int32_t remaining, int verbose, int dump, Sink &s) {
     return result;
 }
 
+// Plain decoding: the ordered tree when it can hold the current tree.
+template <Flavour F> int decodePlain(std::int32_t length, Sink &s) {
+    hufSettleTree();
+    if (useOracle) return decodeLoop<F, true>(length, 0, 0, s);
+    if (hufOrderedTake()) return decodeOrdered<F>(length, s);
+    return decodeLoop<F, false>(length, 0, 0, s);
+}
+
 } // namespace
 
 int hufDecode(std::int32_t length, int verbose, int dump) {
     Sink s{};
     if (verbose >= 1 || dump) {
+        hufSettleTree();
         return useOracle ? decodeLoop<traced, true>(length, verbose, dump, s)
                          : decodeLoop<traced, false>(length, verbose, dump, s);
     }
-    return useOracle ? decodeLoop<plain, true>(length, 0, 0, s)
-                     : decodeLoop<plain, false>(length, 0, 0, s);
+    return decodePlain<plain>(length, s);
 }
 
 void hufDecodeUseOracle(bool on) {
@@ -311,8 +430,7 @@ int hufDecodeRaw(std::int32_t length, std::uint8_t *out, std::size_t capacity,
     Sink s{};
     s.raw = out;
     s.rawCapacity = capacity;
-    const int result = useOracle ? decodeLoop<rawBytes, true>(length, 0, 0, s)
-                                 : decodeLoop<rawBytes, false>(length, 0, 0, s);
+    const int result = decodePlain<rawBytes>(length, s);
     *produced = s.rawCount;
     return result;
 }

@@ -26,6 +26,12 @@ extern HufNode nodeTable[hufNodeMax];
 extern std::int32_t orderTable[hufNodeMax + 1];
 extern std::int32_t nodeCount;
 
+// The plain decoder keeps the adapted tree in a form of its own; this brings
+// nodeTable and orderTable up to date with it. Every procedure here does it
+// before reading them; others reading the tables after a plain hufDecode
+// call it first.
+void hufSettleTree();
+
 // Resets the tree to its fixed starting shape; the node count (627).
 int hufInitTree();
 

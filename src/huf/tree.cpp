@@ -112,6 +112,7 @@ int hufInitTree() {
     // has those weights now, so they are not read before being set again.
     std::memcpy(runTop, initialRunTop, sizeof initialRunTop);
     nodeCount = hufNodeMax;
+    hufTreeHolder = TreeHolder::initial;
     return nodeCount;
 }
 
@@ -124,6 +125,7 @@ void hufSyncSideTables() {
         if (w <= hufWeightFull + 1) runTop[w] = static_cast<std::int16_t>(k);
     }
     orderWeight[nodeCount + 1] = INT32_MAX;
+    hufTreeHolder = TreeHolder::nodes;
     for (int i = 0; i < nodeCount; i++) {
         if (nodeTable[i].type != hufInternal) {
             leafOfSymbol[hufSymbolOf(nodeTable[i])] = static_cast<std::int16_t>(i);
@@ -132,5 +134,6 @@ void hufSyncSideTables() {
 }
 
 int hufLeafOf(int symbol) {
+    hufSettleTree();
     return leafOfSymbol[symbol];
 }

@@ -8,6 +8,12 @@
 // sentinel heavier than any node.
 extern std::int32_t orderWeight[hufNodeMax + 2];
 
+// Which form holds the current tree: nodeTable as hufInitTree left it (the
+// ordered form then starts from its prepared copy), nodeTable changed since,
+// or the ordered form of the plain decoder (nodeTable is then behind).
+enum class TreeHolder : std::uint8_t { initial, nodes, ordered };
+extern TreeHolder hufTreeHolder;
+
 // Largest weight a node can reach: the root's, at which the tree is rebuilt.
 inline constexpr int hufWeightFull = 0x8000;
 
@@ -19,7 +25,8 @@ inline constexpr int hufWeightFull = 0x8000;
 extern std::int16_t runTop[hufWeightFull + 2];
 
 // Recomputes orderWeight, runTop and leafOfSymbol from nodeTable and
-// orderTable (after a rebuild, or after a test sets the tree by hand).
+// orderTable (after a rebuild, or after a test sets the tree by hand), and
+// makes nodeTable the tree of record.
 void hufSyncSideTables();
 
 // Symbol number (0-255 bytes, 256 + n length n + 3) -> leaf node index.

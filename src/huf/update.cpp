@@ -67,6 +67,8 @@ int hufPartnerFullScan(int b) {
 }
 
 template <bool FullScan, bool MarkMoved> void hufUpdateWith(int leaf, int verbose) {
+    hufSettleTree();
+    hufTreeHolder = TreeHolder::nodes;
     if (nodeTable[0].weight == hufWeightFull) {
         if (verbose >= 1) txtPrintf("\nWEIGHT FULL\n");
         const int symbol = hufSymbolOf(nodeTable[leaf]);

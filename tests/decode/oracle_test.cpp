@@ -4,6 +4,8 @@
 // pass several rebuilds of the tree.
 #include "harness.h"
 
+#include "huf/ordered.h"
+
 #include <algorithm>
 #include <random>
 #include <string>
@@ -172,6 +174,101 @@ TEST(Oracle, LongItemsPassSeveralRebuilds) {
         rebuilds++;
     }
     EXPECT_GE(rebuilds, 3);
+    dh::removeStore(dir);
+}
+
+// The node fields every decoder keeps alike; the exchange marks are left to
+// the traces.
+struct TreeState {
+    std::vector<std::int32_t> fields;
+};
+
+TreeState treeNow() {
+    hufSettleTree();
+    TreeState t;
+    t.fields.push_back(nodeCount);
+    for (int n = 0; n < hufNodeMax; n++) {
+        const HufNode &x = nodeTable[n];
+        t.fields.insert(t.fields.end(),
+                        {x.weight, x.order, x.parent, x.child0, x.child1, x.type, x.value});
+    }
+    for (int k = 1; k <= hufNodeMax; k++) t.fields.push_back(orderTable[k]);
+    return t;
+}
+
+// The plain decoder keeps the tree in a form of its own; brought back into
+// nodeTable it is the oracle's tree node for node, node indices included,
+// also after rebuilds and after a cut item.
+TEST(Oracle, FastPathLeavesTheOraclesTree) {
+    const std::vector<Generated> items = generate();
+    std::vector<fx::Bytes> stored;
+    for (const Generated &g : items) stored.push_back(g.item);
+    const std::string dir = dh::storeOf(stored);
+    for (std::size_t n = 0; n < items.size(); n++) {
+        SCOPED_TRACE("item " + std::to_string(n) + (items[n].cut ? " (cut)" : ""));
+        TreeState fast, slow;
+        dh::rawIn(dir, static_cast<int>(n), false);
+        fast = treeNow();
+        dh::rawIn(dir, static_cast<int>(n), true);
+        slow = treeNow();
+        ASSERT_TRUE(fast.fields == slow.fields) << "the trees differ";
+    }
+    dh::removeStore(dir);
+}
+
+// A plain decode starts from the tree as it stands, not from a fresh one:
+// adapted by updates (taken over into the plain decoder's form), or set by
+// hand in a shape that form cannot hold (decoded on nodeTable itself).
+TEST(Oracle, PlainDecodeStartsFromTheTreeAsItStands) {
+    std::mt19937 rng(77);
+    const std::vector<Sym> syms = randomStream(rng, 400);
+    const std::string dir = dh::storeOf({fx::itemOf(
+        static_cast<std::int32_t>(dh::modelBytes(syms).size()), dh::encode(syms))});
+
+    struct Setup {
+        const char *name;
+        void (*apply)();
+        bool fitsOrderedForm;
+    };
+    const Setup setups[] = {
+        {"adapted by updates",
+         [] {
+             for (int i = 0; i < 500; i++) hufUpdate(hufLeafOf(i * 7 % 40 + (i % 3) * 90), 0);
+         },
+         true},
+        {"children swapped by hand",
+         [] {
+             // The root's 0 child now has the higher order number.
+             std::swap(nodeTable[0].child0, nodeTable[0].child1);
+             hufSyncSideTables();
+         },
+         false},
+    };
+    for (const Setup &setup : setups) {
+        SCOPED_TRACE(setup.name);
+        std::vector<fx::Bytes> outputs;
+        std::vector<int> results;
+        for (bool oracle : {false, true}) {
+            dh::withItem(dir, 0, [&](std::int32_t length) {
+                setup.apply();
+                if (!oracle) {
+                    EXPECT_EQ(hufOrderedTake(), setup.fitsOrderedForm);
+                }
+                fx::Bytes bytes(static_cast<std::size_t>(length) + 64);
+                std::size_t produced = 0;
+                hufDecodeUseOracle(oracle);
+                results.push_back(hufDecodeRaw(length, bytes.data(), bytes.size(), &produced));
+                hufDecodeUseOracle(false);
+                bytes.resize(produced < bytes.size() ? produced : bytes.size());
+                outputs.push_back(bytes);
+            });
+        }
+        ASSERT_EQ(outputs.size(), 2u);
+        EXPECT_EQ(results[0], results[1]);
+        EXPECT_TRUE(outputs[0] == outputs[1]) << "fast and oracle decode differently";
+        // Not the fresh tree's bytes: the starting tree mattered.
+        EXPECT_FALSE(outputs[0] == dh::modelBytes(syms));
+    }
     dh::removeStore(dir);
 }
 

@@ -1,0 +1,191 @@
+#include "huf/ordered.h"
+
+#include <climits>
+#include <cstring>
+
+std::int32_t orderedWeight[hufNodeMax + 2];
+std::int16_t orderedChild[hufNodeMax + 1];
+std::int16_t orderedParent[hufLeafMark + 2 * hufSymbolCount];
+std::int16_t orderedNode[hufNodeMax + 1];
+std::int16_t orderedRunTop[hufWeightFull + 2];
+
+TreeHolder hufTreeHolder = TreeHolder::nodes;
+
+namespace {
+
+// The starting tree in the ordered form, copied before every item.
+std::int32_t initialWeight[hufNodeMax + 2];
+std::int16_t initialChild[hufNodeMax + 1];
+std::int16_t initialParent[hufLeafMark + 2 * hufSymbolCount];
+std::int16_t initialNode[hufNodeMax + 1];
+std::int16_t initialRunTop[hufWeightFull + 2];
+bool initialReady = false;
+
+// orderedRunTop entries above this weight still hold the starting tree's
+// bounds; an item writes entries only up to its root weight.
+int runTopWritten = hufWeightFull + 1;
+
+bool isNode(int n) {
+    return n >= 0 && n < hufNodeMax;
+}
+
+// Whether nodeTable is a tree the ordered form can hold: the order table and
+// order fields inverse, the root last, weights sorted along the order
+// numbers and within the bound of the partner table, every node's children
+// at the two order numbers just below each other and below their parent,
+// links that agree both ways, every symbol in exactly one leaf.
+bool nodesFitOrderedForm() {
+    if (nodeCount != hufNodeMax || orderTable[hufRootOrder] != 0) return false;
+    bool symbolSeen[hufSymbolCount] = {};
+    std::int32_t lastWeight = 0;
+    for (int k = 1; k <= hufRootOrder; k++) {
+        const int n = orderTable[k];
+        if (!isNode(n)) return false;
+        const HufNode &x = nodeTable[n];
+        if (x.order != k || x.weight < lastWeight || x.weight > hufWeightFull) return false;
+        lastWeight = x.weight;
+        if (k == hufRootOrder) {
+            if (x.parent != -1) return false;
+        } else if (!isNode(x.parent) || nodeTable[x.parent].order <= k ||
+                   (nodeTable[x.parent].child0 != n && nodeTable[x.parent].child1 != n)) {
+            return false;
+        }
+        if (x.type == hufInternal) {
+            if (!isNode(x.child0) || !isNode(x.child1)) return false;
+            const HufNode &c0 = nodeTable[x.child0];
+            const HufNode &c1 = nodeTable[x.child1];
+            if (c1.order != c0.order + 1 || c1.order >= k || c0.parent != n || c1.parent != n)
+                return false;
+        } else {
+            if (x.type != hufLiteral && (x.type != hufLength || x.value < 3 || x.value > 60))
+                return false;
+            if (x.child0 != -1 || x.child1 != -1) return false;
+            const int symbol = hufSymbolOf(x);
+            if (symbolSeen[symbol]) return false;
+            symbolSeen[symbol] = true;
+        }
+    }
+    return true;
+}
+
+// Converts nodeTable (which fits the form) into the ordered tables.
+void loadFromNodes() {
+    for (int k = 1; k <= hufRootOrder; k++) {
+        const int n = orderTable[k];
+        const HufNode &x = nodeTable[n];
+        orderedWeight[k] = x.weight;
+        orderedNode[k] = static_cast<std::int16_t>(n);
+        orderedParent[k] =
+            static_cast<std::int16_t>(k == hufRootOrder ? 0 : nodeTable[x.parent].order);
+        if (x.type == hufInternal) {
+            orderedChild[k] = static_cast<std::int16_t>(nodeTable[x.child0].order);
+        } else {
+            const int mark = hufLeafMark + 2 * hufSymbolOf(x);
+            orderedChild[k] = static_cast<std::int16_t>(mark);
+            orderedParent[mark] = static_cast<std::int16_t>(k);
+        }
+    }
+    orderedWeight[0] = 0;
+    orderedWeight[hufRootOrder + 1] = INT32_MAX;
+    orderedParent[0] = 0;
+    orderedChild[0] = 0;
+    orderedNode[0] = 0;
+    // Exact partners of the weights present; the root's position bounds the
+    // others.
+    for (int w = 0; w <= hufWeightFull + 1; w++) orderedRunTop[w] = hufRootOrder;
+    for (int k = 1; k <= hufRootOrder; k++) {
+        orderedRunTop[orderedWeight[k]] = static_cast<std::int16_t>(k);
+    }
+    runTopWritten = hufWeightFull + 1;
+}
+
+void takeInitial() {
+    if (!initialReady) {
+        // hufInitTree has just laid nodeTable down in its starting shape.
+        loadFromNodes();
+        std::memcpy(initialWeight, orderedWeight, sizeof initialWeight);
+        std::memcpy(initialChild, orderedChild, sizeof initialChild);
+        std::memcpy(initialParent, orderedParent, sizeof initialParent);
+        std::memcpy(initialNode, orderedNode, sizeof initialNode);
+        std::memcpy(initialRunTop, orderedRunTop, sizeof initialRunTop);
+        initialReady = true;
+        runTopWritten = 0;
+        return;
+    }
+    // The last item wrote partner bounds for weights up to its root weight.
+    int written = orderedWeight[hufRootOrder] + 1;
+    if (written < runTopWritten) written = runTopWritten;
+    if (written > hufWeightFull + 1) written = hufWeightFull + 1;
+    std::memcpy(orderedRunTop, initialRunTop, sizeof(std::int16_t) * static_cast<std::size_t>(written + 1));
+    runTopWritten = 0;
+    std::memcpy(orderedWeight, initialWeight, sizeof orderedWeight);
+    std::memcpy(orderedChild, initialChild, sizeof orderedChild);
+    std::memcpy(orderedParent, initialParent, sizeof initialParent);
+    std::memcpy(orderedNode, initialNode, sizeof orderedNode);
+}
+
+} // namespace
+
+bool hufOrderedTake() {
+    switch (hufTreeHolder) {
+    case TreeHolder::ordered:
+        return true;
+    case TreeHolder::initial:
+        takeInitial();
+        break;
+    case TreeHolder::nodes:
+        if (!nodesFitOrderedForm()) return false;
+        loadFromNodes();
+        break;
+    }
+    hufTreeHolder = TreeHolder::ordered;
+    return true;
+}
+
+void hufSettleTree() {
+    if (hufTreeHolder != TreeHolder::ordered) return;
+    for (int k = 1; k <= hufRootOrder; k++) {
+        const int n = orderedNode[k];
+        HufNode &x = nodeTable[n];
+        x.weight = orderedWeight[k];
+        x.order = k;
+        orderTable[k] = n;
+        const int child = orderedChild[k];
+        if (child < hufLeafMark) {
+            x.child0 = orderedNode[child];
+            x.child1 = orderedNode[child + 1];
+        }
+        x.parent = k == hufRootOrder ? -1 : orderedNode[orderedParent[k]];
+    }
+    hufSyncSideTables();
+}
+
+void hufOrderedCount(std::intptr_t pos) {
+    std::int32_t *const weight = orderedWeight;
+    const std::int16_t *const parent = orderedParent;
+    if (weight[hufRootOrder] == hufWeightFull) {
+        pos = hufOrderedRebuild((orderedChild[pos] - hufLeafMark) >> 1);
+    }
+    do {
+        const std::int32_t w = weight[pos];
+        if (weight[pos + 1] != w) {
+            weight[pos] = w + 1;
+            pos = parent[pos];
+            continue;
+        }
+        std::intptr_t top = orderedRunTop[w];
+        while (weight[top] > w) top--;
+        orderedRunTop[w] = static_cast<std::int16_t>(top - 1);
+        hufOrderedExchange(pos, top);
+        weight[top] = w + 1;
+        pos = parent[top];
+    } while (pos != 0);
+}
+
+int hufOrderedRebuild(int symbol) {
+    hufSettleTree();
+    hufRebuildTree();
+    loadFromNodes();
+    hufTreeHolder = TreeHolder::ordered;
+    return orderedParent[hufLeafMark + 2 * symbol];
+}

@@ -1,0 +1,69 @@
+#pragma once
+// The code tree laid out by order number, for the plain decoder's hot loop.
+//
+// Position k holds the node whose order number is k. An exchange moves the
+// two nodes' contents between their positions instead of relinking them, so
+// the weights stay sorted in place, the two children of a node sit at
+// positions c and c + 1, and walking or counting a symbol touches a few
+// small arrays. It is the same tree as nodeTable, code for code and weight
+// for weight, node indices included.
+//
+// nodeTable stays the tree of record: the plain decoder takes the tree into
+// this form before an item (hufOrderedTake) and leaves it here; every huf
+// procedure that reads nodeTable writes it back first (hufSettleTree).
+#include <cstdint>
+
+#include "huf/tree_internal.h"
+
+// The root's position, and the mark above every position: child entries
+// from hufLeafMark up name leaves, as hufLeafMark + 2 * symbol.
+inline constexpr int hufRootOrder = hufNodeMax;
+inline constexpr int hufLeafMark = hufNodeMax + 1;
+
+// Weight at each position; the entry after the root is a sentinel heavier
+// than any node, so the root never finds a partner.
+extern std::int32_t orderedWeight[hufNodeMax + 2];
+// Position of the 0 child of the node at each position, or its leaf mark.
+extern std::int16_t orderedChild[hufNodeMax + 1];
+// Position of the parent of each position (the root's is 0). The slots from
+// hufLeafMark on are the leaves': hufLeafMark + 2 * symbol holds the
+// symbol's position, the slot after it is written and never read, so that
+// moving a node fixes "both children" without asking whether it has any.
+extern std::int16_t orderedParent[hufLeafMark + 2 * hufSymbolCount];
+// nodeTable index of the node at each position.
+extern std::int16_t orderedNode[hufNodeMax + 1];
+// An upper bound of the exchange partner of every weight: never below the
+// highest position of that weight. Weights at a position only grow, so that
+// highest position only falls, and a bound once right stays a bound; the
+// partner search walks down from it.
+extern std::int16_t orderedRunTop[hufWeightFull + 2];
+
+// Takes the tree into the ordered form: the prepared starting tree after
+// hufInitTree, otherwise converted from nodeTable. false when nodeTable does
+// not keep the invariants the form relies on (a tree set by hand); the
+// caller then works on nodeTable itself.
+bool hufOrderedTake();
+
+// Rebuilds the tree from halved weights (the full root) and returns the new
+// position of the symbol's leaf.
+int hufOrderedRebuild(int symbol);
+
+// Exchanges the contents of positions a and b (equal weights).
+[[gnu::always_inline]] inline void hufOrderedExchange(std::intptr_t a, std::intptr_t b) {
+    const std::intptr_t childA = orderedChild[a];
+    const std::intptr_t childB = orderedChild[b];
+    orderedChild[a] = static_cast<std::int16_t>(childB);
+    orderedChild[b] = static_cast<std::int16_t>(childA);
+    orderedParent[childA] = static_cast<std::int16_t>(b);
+    orderedParent[childA + 1] = static_cast<std::int16_t>(b);
+    orderedParent[childB] = static_cast<std::int16_t>(a);
+    orderedParent[childB + 1] = static_cast<std::int16_t>(a);
+    const std::int16_t nodeA = orderedNode[a];
+    orderedNode[a] = orderedNode[b];
+    orderedNode[b] = nodeA;
+}
+
+// hufUpdate without traces for the leaf at position pos: before counting a
+// node, exchange it with the last node of its weight, which is then counted
+// in its place; climb to the root.
+void hufOrderedCount(std::intptr_t pos);
