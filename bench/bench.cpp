@@ -63,7 +63,7 @@ void decodeAll(int verbose, int dump) {
     for (std::int32_t j = 0;; j++) {
         const std::int32_t length = itemSelect(j);
         if (length < 0) break;
-        hufInitTree();
+        hufInitTreeLazy();
         hufDecode(length, verbose, dump);
     }
     itemClose();

@@ -78,7 +78,7 @@ int main(int argc, char **argv) {
         finish(1);
     }
     if (itemno >= 0) {
-        if (hufInitTree() < 0) fail("hufInitTree");
+        if (hufInitTreeLazy() < 0) fail("hufInitTree");
         const std::int32_t length = itemSelect(itemno);
         if (length < 0) fail("itemSelect");
         hufDecode(length, verbose, dump);
@@ -86,7 +86,7 @@ int main(int argc, char **argv) {
         for (std::int32_t j = 0;; j++) {
             const std::int32_t length = itemSelect(j);
             if (length < 0) break;
-            if (hufInitTree() < 0) fail("hufInitTree");
+            if (hufInitTreeLazy() < 0) fail("hufInitTree");
             hufDecode(length, verbose, dump);
             // 2147483647 is the last item number; counting on would overflow.
             if (j == INT32_MAX) break;

@@ -403,10 +403,9 @@ int decodeLoop(std::int32_t remaining, int verbose, int dump, Sink &s) {
 
 // Plain decoding: the ordered tree when it can hold the current tree.
 template <Flavour F> int decodePlain(std::int32_t length, Sink &s) {
+    if (!useOracle && hufOrderedTake()) return decodeOrdered<F>(length, s);
     hufSettleTree();
-    if (useOracle) return decodeLoop<F, true>(length, 0, 0, s);
-    if (hufOrderedTake()) return decodeOrdered<F>(length, s);
-    return decodeLoop<F, false>(length, 0, 0, s);
+    return useOracle ? decodeLoop<F, true>(length, 0, 0, s) : decodeLoop<F, false>(length, 0, 0, s);
 }
 
 } // namespace

@@ -35,6 +35,12 @@ void hufSettleTree();
 // Resets the tree to its fixed starting shape; the node count (627).
 int hufInitTree();
 
+// The same reset for a caller that decodes next: the tree is the starting
+// tree at once, but nodeTable is laid down only when something reads it
+// (hufSettleTree), which plain decoding never does. Resetting before each of
+// many short items then costs next to nothing.
+int hufInitTreeLazy();
+
 // Counts one occurrence of the symbol at the leaf, exchanging nodes so that
 // frequent symbols move towards the root; rebuilds the tree from halved
 // weights first when the root weight has reached 0x8000. verbose >= 1 prints

@@ -90,11 +90,11 @@ void loadFromNodes() {
     orderedParent[0] = 0;
     orderedChild[0] = 0;
     orderedNode[0] = 0;
-    // Exact partners of the weights present; the root's position bounds the
-    // others.
-    for (int w = 0; w <= hufWeightFull + 1; w++) orderedRunTop[w] = hufRootOrder;
-    for (int k = 1; k <= hufRootOrder; k++) {
-        orderedRunTop[orderedWeight[k]] = static_cast<std::int16_t>(k);
+    // The last position weighing w or less, for every weight.
+    int k = 0;
+    for (int w = 0; w <= hufWeightFull + 1; w++) {
+        while (k < hufRootOrder && orderedWeight[k + 1] <= w) k++;
+        orderedRunTop[w] = static_cast<std::int16_t>(k);
     }
     runTopWritten = hufWeightFull + 1;
 }
@@ -112,7 +112,7 @@ void takeInitial() {
         runTopWritten = 0;
         return;
     }
-    // The last item wrote partner bounds for weights up to its root weight.
+    // The last item moved the entries of weights below its root weight.
     int written = orderedWeight[hufRootOrder] + 1;
     if (written < runTopWritten) written = runTopWritten;
     if (written > hufWeightFull + 1) written = hufWeightFull + 1;
@@ -130,6 +130,11 @@ bool hufOrderedTake() {
     switch (hufTreeHolder) {
     case TreeHolder::ordered:
         return true;
+    case TreeHolder::initialPending:
+        // The prepared copy is made from nodeTable the first time.
+        if (!initialReady) hufInitTree();
+        takeInitial();
+        break;
     case TreeHolder::initial:
         takeInitial();
         break;
@@ -143,6 +148,10 @@ bool hufOrderedTake() {
 }
 
 void hufSettleTree() {
+    if (hufTreeHolder == TreeHolder::initialPending) {
+        hufInitTree();
+        return;
+    }
     if (hufTreeHolder != TreeHolder::ordered) return;
     for (int k = 1; k <= hufRootOrder; k++) {
         const int n = orderedNode[k];
@@ -166,18 +175,19 @@ void hufOrderedCount(std::intptr_t pos) {
     if (weight[hufRootOrder] == hufWeightFull) {
         pos = hufOrderedRebuild((orderedChild[pos] - hufLeafMark) >> 1);
     }
+    std::int16_t *const partner = orderedRunTop;
     do {
         const std::int32_t w = weight[pos];
         if (weight[pos + 1] != w) {
             weight[pos] = w + 1;
+            partner[w] = static_cast<std::int16_t>(pos - 1);
             pos = parent[pos];
             continue;
         }
-        std::intptr_t top = orderedRunTop[w];
-        while (weight[top] > w) top--;
-        orderedRunTop[w] = static_cast<std::int16_t>(top - 1);
+        const std::intptr_t top = partner[w];
         hufOrderedExchange(pos, top);
         weight[top] = w + 1;
+        partner[w] = static_cast<std::int16_t>(top - 1);
         pos = parent[top];
     } while (pos != 0);
 }

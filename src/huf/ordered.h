@@ -32,10 +32,10 @@ extern std::int16_t orderedChild[hufNodeMax + 1];
 extern std::int16_t orderedParent[hufLeafMark + 2 * hufSymbolCount];
 // nodeTable index of the node at each position.
 extern std::int16_t orderedNode[hufNodeMax + 1];
-// An upper bound of the exchange partner of every weight: never below the
-// highest position of that weight. Weights at a position only grow, so that
-// highest position only falls, and a bound once right stays a bound; the
-// partner search walks down from it.
+// The last position whose weight is w or less, for every weight w: the
+// exchange partner of a node of weight w. Counting the node at that position
+// lowers the entry of its old weight by one and changes no other, as weights
+// stay sorted.
 extern std::int16_t orderedRunTop[hufWeightFull + 2];
 
 // Takes the tree into the ordered form: the prepared starting tree after

@@ -116,6 +116,12 @@ int hufInitTree() {
     return nodeCount;
 }
 
+int hufInitTreeLazy() {
+    hufTreeHolder = TreeHolder::initialPending;
+    nodeCount = hufNodeMax;
+    return nodeCount;
+}
+
 void hufSyncSideTables() {
     for (int k = 1; k <= nodeCount; k++) {
         const std::int32_t w = nodeTable[orderTable[k]].weight;

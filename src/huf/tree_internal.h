@@ -9,9 +9,10 @@
 extern std::int32_t orderWeight[hufNodeMax + 2];
 
 // Which form holds the current tree: nodeTable as hufInitTree left it (the
-// ordered form then starts from its prepared copy), nodeTable changed since,
-// or the ordered form of the plain decoder (nodeTable is then behind).
-enum class TreeHolder : std::uint8_t { initial, nodes, ordered };
+// ordered form then starts from its prepared copy); the starting tree not yet
+// laid down in nodeTable (hufInitTreeLazy); nodeTable changed since; or the
+// ordered form of the plain decoder (nodeTable is then behind).
+enum class TreeHolder : std::uint8_t { initial, initialPending, nodes, ordered };
 extern TreeHolder hufTreeHolder;
 
 // Largest weight a node can reach: the root's, at which the tree is rebuilt.

@@ -125,4 +125,31 @@ TEST(HufInitTree, ResetAfterUpdatesGivesTheSameTree) {
     EXPECT_EQ(orderTable[0], 0);
 }
 
+// The lazy reset is the same reset: whatever reads the tree next (here the
+// settling every tree procedure does first, and an update) finds the
+// starting tree, though nodeTable still held the adapted one.
+TEST(HufInitTree, LazyResetGivesTheSameTreeWhenRead) {
+    hufInitTree();
+    hufcheck::TreeState fresh;
+    hufcheck::saveTree(fresh);
+    hufUpdate(hufLeafOf(0x65), 0);
+    hufcheck::TreeState updatedOnce;
+    hufcheck::saveTree(updatedOnce);
+
+    for (int i = 0; i < 300; i++) hufUpdate(hufLeafOf((i * 53) % hufSymbolCount), 0);
+    EXPECT_EQ(hufInitTreeLazy(), 627);
+    EXPECT_EQ(nodeCount, 627);
+    hufSettleTree();
+    hufcheck::TreeState settled;
+    hufcheck::saveTree(settled);
+    EXPECT_EQ(hufcheck::treeDiff(fresh, settled), "");
+
+    for (int i = 0; i < 300; i++) hufUpdate(hufLeafOf((i * 53) % hufSymbolCount), 0);
+    hufInitTreeLazy();
+    hufUpdate(hufLeafOf(0x65), 0);
+    hufcheck::TreeState updated;
+    hufcheck::saveTree(updated);
+    EXPECT_EQ(hufcheck::treeDiff(updatedOnce, updated), "");
+}
+
 } // namespace
