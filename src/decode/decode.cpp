@@ -57,13 +57,13 @@ void noteWritten(std::int64_t written) {
 }
 
 // Extra bits of the position code after its 5-bit prefix d.
-inline int extraBits(int d) {
+constexpr int extraBits(int d) {
     return d < 4 ? 4 : d < 10 ? 5 : d < 18 ? 6 : d < 24 ? 7 : d < 30 ? 8 : 9;
 }
 
 // The distance value f (the copy source lies f + 1 bytes back) and the class
 // letter of a position code disp; the classes tile f = 0 to 4095.
-inline int distanceOf(int disp, const char **classLetter) {
+constexpr int distanceOf(int disp, const char **classLetter) {
     if (disp & 0x2000) return *classLetter = "a", disp - 0x3000;
     if (disp & 0x1000) return *classLetter = "b", disp - 0x1200;
     if (disp & 0x800) return *classLetter = "c", disp - 0x600;
@@ -71,6 +71,26 @@ inline int distanceOf(int disp, const char **classLetter) {
     if (disp & 0x180) return *classLetter = "e", disp - 0x40;
     return *classLetter = "f", disp;
 }
+
+// The position code by its 5-bit prefix, for the hot loop: the count of
+// extra bits, and what f is when they are all 0 (within a prefix f rises by
+// one per step of the extra bits).
+struct PrefixCode {
+    std::uint8_t extra;
+    std::int16_t offset;
+};
+struct PrefixCodes {
+    PrefixCode of[32];
+    constexpr PrefixCodes() : of() {
+        for (int d = 0; d < 32; d++) {
+            const char *classLetter = nullptr;
+            const int e = extraBits(d);
+            of[d] = {static_cast<std::uint8_t>(e),
+                     static_cast<std::int16_t>(distanceOf(d << e, &classLetter))};
+        }
+    }
+};
+constexpr PrefixCodes prefixCodes;
 
 // Where decoded bytes go: rendered into the standard output buffer, or raw
 // into a caller's array (the round-trip seam).
@@ -198,17 +218,18 @@ inline std::int32_t markedGet(MarkedBits &b, int k) {
     return itemGetBits(k);
 }
 
-// The most bits one symbol takes: a walk to the deepest leaf (a tree of
-// weight at most 0x8000 kept in sibling order is at most 21 levels deep, its
-// weights growing at least like the Fibonacci numbers towards the root) and
-// a 14-bit position code. With fewer bits at hand a symbol is read bit by
-// bit with the reader's checks.
-constexpr int symbolBitsMax = 36;
+// The most bits a walk takes: a tree of weight at most 0x8000 kept in
+// sibling order is at most 21 levels deep, its weights growing at least like
+// the Fibonacci numbers towards the root. With fewer bits at hand a symbol is
+// read bit by bit with the reader's checks; a position code (up to 14 bits)
+// is checked on its own.
+constexpr int walkBitsMax = 22;
+constexpr int positionBitsMax = 14;
 
 // One symbol read with a check before every bit, near the end of the
 // item's bits or of the reader's buffer. Its position in the ordered tree,
-// and the position code of a match in *disp; -1 when the bits ran out.
-int checkedSymbol(MarkedBits &b, int *disp) {
+// and the distance value of a match in *f; -1 when the bits ran out.
+int checkedSymbol(MarkedBits &b, int *f) {
     int pos;
     int child = orderedChild[hufRootOrder];
     do {
@@ -223,7 +244,7 @@ int checkedSymbol(MarkedBits &b, int *disp) {
         const int e = extraBits(d);
         const std::int32_t x = markedGet(b, e);
         if (x < 0) return -1;
-        *disp = x + (d << e);
+        *f = x + prefixCodes.of[d].offset;
     }
     return pos;
 }
@@ -246,10 +267,10 @@ template <Flavour F> int decodeOrdered(std::int32_t remaining, Sink &s) {
 
     while (remaining > 0) {
         int pos = -1;
-        int disp = 0;
-        if (!markedHas(bits.word, symbolBitsMax) &&
-            (!markedRefill(bits) || !markedHas(bits.word, symbolBitsMax))) {
-            pos = bits.peeked > 0 ? checkedSymbol(bits, &disp) : -1;
+        int f = 0; // a match's distance value
+        if (!markedHas(bits.word, walkBitsMax) &&
+            (!markedRefill(bits) || !markedHas(bits.word, walkBitsMax))) {
+            pos = bits.peeked > 0 ? checkedSymbol(bits, &f) : -1;
             if (pos < 0) {
                 result = -1;
                 break;
@@ -268,22 +289,29 @@ template <Flavour F> int decodeOrdered(std::int32_t remaining, Sink &s) {
             } while (child < hufLeafMark);
             // The leaf's slot in orderedParent holds its position.
             pos = orderedParent[child];
-            if (child - hufLeafMark >= 2 * 256) {
-                const int d = static_cast<int>(word >> 59);
-                const int e = extraBits(d);
-                disp = static_cast<int>((word << 5) >> (64 - e)) + (d << e);
-                word <<= 5 + e;
-            }
             if (word == 0) {
                 // Past the end mark: only a tree deeper than any the update
                 // makes gets here. Read the symbol again with checks.
-                pos = checkedSymbol(bits, &disp);
+                pos = checkedSymbol(bits, &f);
                 if (pos < 0) {
                     result = -1;
                     break;
                 }
+            } else if (child - hufLeafMark < 2 * 256) {
+                bits.word = word;
+            } else if (markedHas(word, positionBitsMax)) {
+                const PrefixCode code = prefixCodes.of[word >> 59];
+                f = static_cast<int>((word << 5) >> (64 - code.extra)) + code.offset;
+                bits.word = word << (5 + code.extra);
             } else {
                 bits.word = word;
+                const std::int32_t d = markedGet(bits, 5);
+                const std::int32_t x = d < 0 ? -1 : markedGet(bits, extraBits(d));
+                if (x < 0) {
+                    result = -1;
+                    break;
+                }
+                f = x + prefixCodes.of[d].offset;
             }
         }
 
@@ -293,8 +321,7 @@ template <Flavour F> int decodeOrdered(std::int32_t remaining, Sink &s) {
             remaining -= 1;
         } else {
             const int len = symbol - 256 + 3;
-            const char *classLetter;
-            putMatch<F>(s, w, distanceOf(disp, &classLetter), len);
+            putMatch<F>(s, w, f, len);
             remaining -= len;
         }
         hufOrderedCount(pos);
@@ -304,8 +331,15 @@ template <Flavour F> int decodeOrdered(std::int32_t remaining, Sink &s) {
     markedSync(bits);
     noteWritten(static_cast<std::int64_t>(length) - remaining);
     if constexpr (F == plain) {
+        // The item's line end, as the text stream writes a line feed; a held
+        // lead byte is dropped unprinted.
+        if (s.limit - s.out < 2) {
+            txtCommit(s.out);
+            s.out = txtReserve(2);
+        }
+        *s.out++ = '\r';
+        *s.out++ = '\n';
         txtCommit(s.out);
-        txtPrintf("\n"); // the item's line end; a held lead byte is dropped
     }
     return result;
 }
