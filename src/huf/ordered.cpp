@@ -3,7 +3,7 @@
 #include <climits>
 #include <cstring>
 
-std::int32_t orderedWeight[hufNodeMax + 2];
+std::uint16_t orderedWeight[hufNodeMax + 2];
 std::int16_t orderedChild[hufNodeMax + 1];
 std::int16_t orderedParent[hufLeafMark + 2 * hufSymbolCount];
 std::int16_t orderedNode[hufNodeMax + 1];
@@ -14,7 +14,7 @@ TreeHolder hufTreeHolder = TreeHolder::nodes;
 namespace {
 
 // The starting tree in the ordered form, copied before every item.
-std::int32_t initialWeight[hufNodeMax + 2];
+std::uint16_t initialWeight[hufNodeMax + 2];
 std::int16_t initialChild[hufNodeMax + 1];
 std::int16_t initialParent[hufLeafMark + 2 * hufSymbolCount];
 std::int16_t initialNode[hufNodeMax + 1];
@@ -73,7 +73,7 @@ void loadFromNodes() {
     for (int k = 1; k <= hufRootOrder; k++) {
         const int n = orderTable[k];
         const HufNode &x = nodeTable[n];
-        orderedWeight[k] = x.weight;
+        orderedWeight[k] = static_cast<std::uint16_t>(x.weight);
         orderedNode[k] = static_cast<std::int16_t>(n);
         orderedParent[k] =
             static_cast<std::int16_t>(k == hufRootOrder ? 0 : nodeTable[x.parent].order);
@@ -86,7 +86,7 @@ void loadFromNodes() {
         }
     }
     orderedWeight[0] = 0;
-    orderedWeight[hufRootOrder + 1] = INT32_MAX;
+    orderedWeight[hufRootOrder + 1] = UINT16_MAX;
     orderedParent[0] = 0;
     orderedChild[0] = 0;
     orderedNode[0] = 0;
@@ -167,29 +167,6 @@ void hufSettleTree() {
         x.parent = k == hufRootOrder ? -1 : orderedNode[orderedParent[k]];
     }
     hufSyncSideTables();
-}
-
-void hufOrderedCount(std::intptr_t pos) {
-    std::int32_t *const weight = orderedWeight;
-    const std::int16_t *const parent = orderedParent;
-    if (weight[hufRootOrder] == hufWeightFull) {
-        pos = hufOrderedRebuild((orderedChild[pos] - hufLeafMark) >> 1);
-    }
-    std::int16_t *const partner = orderedRunTop;
-    do {
-        const std::int32_t w = weight[pos];
-        if (weight[pos + 1] != w) {
-            weight[pos] = w + 1;
-            partner[w] = static_cast<std::int16_t>(pos - 1);
-            pos = parent[pos];
-            continue;
-        }
-        const std::intptr_t top = partner[w];
-        hufOrderedExchange(pos, top);
-        weight[top] = w + 1;
-        partner[w] = static_cast<std::int16_t>(top - 1);
-        pos = parent[top];
-    } while (pos != 0);
 }
 
 int hufOrderedRebuild(int symbol) {

@@ -20,9 +20,10 @@
 inline constexpr int hufRootOrder = hufNodeMax;
 inline constexpr int hufLeafMark = hufNodeMax + 1;
 
-// Weight at each position; the entry after the root is a sentinel heavier
-// than any node, so the root never finds a partner.
-extern std::int32_t orderedWeight[hufNodeMax + 2];
+// Weight at each position (at most 0x8000, when the tree is rebuilt); the
+// entry after the root is a sentinel heavier than any node, so the root
+// never finds a partner.
+extern std::uint16_t orderedWeight[hufNodeMax + 2];
 // Position of the 0 child of the node at each position, or its leaf mark.
 extern std::int16_t orderedChild[hufNodeMax + 1];
 // Position of the parent of each position (the root's is 0). The slots from
@@ -66,4 +67,25 @@ int hufOrderedRebuild(int symbol);
 // hufUpdate without traces for the leaf at position pos: before counting a
 // node, exchange it with the last node of its weight, which is then counted
 // in its place; climb to the root.
-void hufOrderedCount(std::intptr_t pos);
+[[gnu::always_inline]] inline void hufOrderedCount(std::intptr_t pos) {
+    std::uint16_t *const weight = orderedWeight;
+    const std::int16_t *const parent = orderedParent;
+    if (weight[hufRootOrder] == hufWeightFull) {
+        pos = hufOrderedRebuild((orderedChild[pos] - hufLeafMark) >> 1);
+    }
+    std::int16_t *const partner = orderedRunTop;
+    do {
+        const std::uint16_t w = weight[pos];
+        if (weight[pos + 1] != w) {
+            weight[pos] = static_cast<std::uint16_t>(w + 1);
+            partner[w] = static_cast<std::int16_t>(pos - 1);
+            pos = parent[pos];
+            continue;
+        }
+        const std::intptr_t top = partner[w];
+        hufOrderedExchange(pos, top);
+        weight[top] = static_cast<std::uint16_t>(w + 1);
+        partner[w] = static_cast<std::int16_t>(top - 1);
+        pos = parent[top];
+    } while (pos != 0);
+}
