@@ -23,6 +23,7 @@
 #include "decode/decode_internal.h"
 #include "encode/corpus.h"
 #include "encode/store.h"
+#include "huf/ordered.h"
 #include "huf/tree_internal.h"
 #include "item/item.h"
 #include "stores.h"
@@ -117,6 +118,21 @@ template <bool FullScan, bool Marks> void benchUpdate(benchmark::State &state) {
     state.SetItemsProcessed(state.iterations());
 }
 
+// The update the plain decoder runs: the count on the tree laid out by order
+// number, for the same symbols.
+void benchOrderedCount(benchmark::State &state) {
+    const std::vector<int> symbols = skewedSymbols(1 << 20);
+    hufInitTree();
+    if (!hufOrderedTake()) std::abort();
+    std::size_t i = 0;
+    for (auto _ : state) {
+        hufOrderedCount(orderedParent[hufLeafMark + 2 * symbols[i]]);
+        i = (i + 1) & ((1 << 20) - 1);
+    }
+    hufSettleTree();
+    state.SetItemsProcessed(state.iterations());
+}
+
 void benchRebuild(benchmark::State &state) {
     const std::vector<int> symbols = skewedSymbols(100000);
     hufInitTree();
@@ -191,6 +207,7 @@ void registerAll() {
             ->Unit(benchmark::kMillisecond)
             ->Iterations(2);
     }
+    benchmark::RegisterBenchmark("huf_update/ordered", benchOrderedCount);
     benchmark::RegisterBenchmark("huf_update/fast", benchUpdate<false, false>);
     benchmark::RegisterBenchmark("huf_update/fast_with_marks", benchUpdate<false, true>);
     benchmark::RegisterBenchmark("huf_update/fullscan", benchUpdate<true, true>);
