@@ -11,7 +11,9 @@ inline constexpr int renderMaxBytes = 8;
 // bytes). *pendingLead is the held-back lead byte of the item, 0 for none.
 std::uint8_t *renderByte(std::uint8_t x, std::uint8_t *pendingLead, std::uint8_t *out);
 
-// renderByte for n bytes in a row.
+// renderByte for n bytes in a row. out needs room for 4 * n + 8 bytes
+// (n * renderMaxBytes / 2 + renderMaxBytes): the bytes past the returned end
+// within that room may be overwritten.
 std::uint8_t *renderBytes(const std::uint8_t *bytes, int n, std::uint8_t *pendingLead,
                           std::uint8_t *out);
 

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -91,12 +93,23 @@ TEST(Render, SequencesPrintAsExpected) {
     }
 }
 
-// The bulk renderer takes a shortcut for ASCII; over every pair of bytes,
-// after every possible held lead, it must print what renderByte prints.
+// The bulk renderer has its own paths for one-byte calls and for runs; over
+// every byte and every pair of bytes, after every kind of held lead, it must
+// print what renderByte prints.
 TEST(Render, BulkAgreesWithSingleBytesOnEveryPair) {
-    const std::uint8_t leads[] = {0, 0x81, 0x9f, 0xe0, 0xf0, 0xfc};
+    const std::uint8_t leads[] = {0, 0x81, 0x9f, 0xe0, 0xef, 0xf0, 0xf7, 0xf8, 0xfc};
     for (std::uint8_t start : leads) {
         for (int a = 0; a < 256; a++) {
+            const std::uint8_t one = static_cast<std::uint8_t>(a);
+            std::uint8_t bulkOne[16];
+            std::uint8_t singleOne[16];
+            std::uint8_t leadBulkOne = start;
+            std::uint8_t leadSingleOne = start;
+            std::uint8_t *endBulkOne = renderBytes(&one, 1, &leadBulkOne, bulkOne);
+            std::uint8_t *endSingleOne = renderByte(one, &leadSingleOne, singleOne);
+            ASSERT_EQ(text(bulkOne, endBulkOne), text(singleOne, endSingleOne))
+                << "lead " << int(start) << " byte " << a;
+            ASSERT_EQ(leadBulkOne, leadSingleOne);
             for (int b = 0; b < 256; b++) {
                 const std::uint8_t in[2] = {static_cast<std::uint8_t>(a),
                                             static_cast<std::uint8_t>(b)};
@@ -113,6 +126,114 @@ TEST(Render, BulkAgreesWithSingleBytesOnEveryPair) {
                 ASSERT_LE(endBulk - bulk, 2 * renderMaxBytes);
             }
         }
+    }
+}
+
+// Bytes of one kind, drawn the way decoded text mixes them.
+std::uint8_t drawByte(std::mt19937 &rng, int kind) {
+    auto in = [&rng](int low, int high) {
+        return static_cast<std::uint8_t>(std::uniform_int_distribution<int>(low, high)(rng));
+    };
+    switch (kind) {
+    case 0:
+        return in(0x20, 0x7f); // printable ASCII, DEL too
+    case 1:
+        return rng() % 2 ? in(0x81, 0x9f) : in(0xe0, 0xef); // common leads
+    case 2:
+        return in(0xf0, 0xfc); // user-defined and rare leads
+    case 3:
+        return in(0x40, 0xfc); // trail range, 0x7f included
+    case 4: {
+        const std::uint8_t escapes[] = {0x00, 0x09, 0x0a, 0x1f, 0x80, 0xa0, 0xdf, 0xfd, 0xff};
+        return escapes[rng() % sizeof escapes];
+    }
+    default:
+        return in(0, 255);
+    }
+}
+
+// A run in one of several styles: markup-like ASCII stretches (long enough
+// for the word-at-a-time path and its short tails), double-byte text with
+// stray bad trails, or anything at all.
+fx::Bytes drawRun(std::mt19937 &rng, int n) {
+    const int style = static_cast<int>(rng() % 4);
+    fx::Bytes run;
+    while (static_cast<int>(run.size()) < n) {
+        const int roll = static_cast<int>(rng() % 100);
+        if (style == 0 || (style == 1 && roll < 45)) {
+            const int stretch = 1 + static_cast<int>(rng() % 20);
+            for (int i = 0; i < stretch; i++) run.push_back(drawByte(rng, 0));
+            if (roll % 7 == 0) run.push_back(drawByte(rng, 4));
+        } else if (style == 1 || (style == 2 && roll < 70)) {
+            run.push_back(drawByte(rng, roll < 90 ? 1 : 2));
+            run.push_back(drawByte(rng, roll % 9 == 0 ? 5 : 3));
+        } else {
+            run.push_back(drawByte(rng, static_cast<int>(rng() % 6)));
+        }
+    }
+    run.resize(static_cast<std::size_t>(n));
+    return run;
+}
+
+std::string hexOf(const fx::Bytes &bytes) {
+    std::string out;
+    for (std::uint8_t x : bytes) {
+        out += "0123456789abcdef"[x >> 4];
+        out += "0123456789abcdef"[x & 15];
+        out += ' ';
+    }
+    return out;
+}
+
+// Random runs of 0 to 70 bytes, with or without a lead held from before, fed
+// to renderBytes in random chunks as a decoder feeds literals and copies: the
+// text and the held lead must be what renderByte gives one byte at a time.
+// Each chunk sits alone in a buffer of its exact size and the output has a
+// guard right after the room the caller promises (4 bytes a byte plus 8), so
+// a read past the chunk shows up under the address sanitizer and a write past
+// the room shows up here.
+TEST(Render, BulkAgreesWithSingleBytesOnRandomRunsInChunks) {
+    std::mt19937 rng(4417);
+    constexpr int guard = 16;
+    constexpr std::uint8_t guardByte = 0xa5;
+    for (int trial = 0; trial < 20000; trial++) {
+        const int n = static_cast<int>(rng() % 71);
+        const fx::Bytes run = drawRun(rng, n);
+        std::uint8_t start = 0;
+        if (rng() % 2) start = drawByte(rng, rng() % 4 ? 1 : 2);
+
+        std::string expected;
+        std::uint8_t leadSingle = start;
+        for (std::uint8_t x : run) {
+            std::uint8_t one[renderMaxBytes];
+            expected += text(one, renderByte(x, &leadSingle, one));
+        }
+
+        std::string printed;
+        std::uint8_t leadBulk = start;
+        std::string cuts;
+        int at = 0;
+        do { // empty chunks too, at the start and in between
+            const int left = n - at;
+            const int size = rng() % 3 == 0
+                                 ? std::min(left, 1)
+                                 : static_cast<int>(rng() % static_cast<unsigned>(left + 1));
+            cuts += std::to_string(size) + " ";
+            const fx::Bytes chunk(run.begin() + at, run.begin() + at + size);
+            std::vector<std::uint8_t> out(static_cast<std::size_t>(size * 4 + 8 + guard),
+                                          guardByte);
+            std::uint8_t *end = renderBytes(chunk.data(), size, &leadBulk, out.data());
+            ASSERT_LE(end - out.data(), size * 4 + 8);
+            for (int i = size * 4 + 8; i < size * 4 + 8 + guard; i++) {
+                ASSERT_EQ(out[static_cast<std::size_t>(i)], guardByte)
+                    << "wrote past the room for " << size << " bytes: " << hexOf(chunk);
+            }
+            printed += text(out.data(), end);
+            at += size;
+        } while (at < n);
+        ASSERT_EQ(printed, expected) << "trial " << trial << ", held lead " << int(start)
+                                     << ", bytes " << hexOf(run) << ", chunks " << cuts;
+        ASSERT_EQ(leadBulk, leadSingle) << "trial " << trial << ", bytes " << hexOf(run);
     }
 }
 
