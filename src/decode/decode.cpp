@@ -142,6 +142,34 @@ template <Flavour F> inline void putLiteral(Sink &s, int &w, std::uint8_t c) {
     ringBuffer[w++] = c;
 }
 
+// Copies a match of len bytes from f + 1 bytes back into the window and
+// returns the copied bytes in one piece: in the window itself, or, when the
+// copy wraps, in a scratch array.
+inline const std::uint8_t *copyMatch(int &w, int f, int len) {
+    static std::uint8_t wrapped[maxMatch];
+    if (w == windowSize) w = 0;
+    int src = w - f - 1;
+    if (src < 0) src += windowSize;
+    if (src + len <= windowSize && w + len <= windowSize && (src >= w || src + len <= w)) {
+        // Neither end wraps and the source is not the bytes being written:
+        // one move does what the byte loop would.
+        std::memmove(ringBuffer + w, ringBuffer + src, static_cast<std::size_t>(len));
+        const std::uint8_t *copied = ringBuffer + w;
+        w += len;
+        return copied;
+    }
+    // Byte by byte: a source that overlaps its own output repeats it.
+    for (int i = 0; i < len; i++) {
+        if (src == windowSize) src = 0;
+        if (w == windowSize) w = 0;
+        ringBuffer[w] = ringBuffer[src];
+        wrapped[i] = ringBuffer[w];
+        src++;
+        w++;
+    }
+    return wrapped;
+}
+
 // Copies a match of len bytes from f + 1 bytes back and prints them.
 template <Flavour F> inline void putMatch(Sink &s, int &w, int f, int len) {
     if (w == windowSize) w = 0;
@@ -257,9 +285,13 @@ template <Flavour F> int decodeOrdered(std::int32_t remaining, Sink &s) {
     resetWindow();
     const std::int32_t length = remaining;
     int w = firstWritePos;
+    // The output buffer's reservation and the held lead stay in locals.
+    std::uint8_t *out = nullptr;
+    std::uint8_t *limit = nullptr;
+    std::uint8_t lead = 0;
     if constexpr (F == plain) {
-        s.out = txtReserve(txtReserveMax);
-        s.limit = s.out + txtReserveMax;
+        out = txtReserve(txtReserveMax);
+        limit = out + txtReserveMax;
     }
     const bool unbuffered = txtUnbuffered();
     int result = 0;
@@ -315,17 +347,43 @@ template <Flavour F> int decodeOrdered(std::int32_t remaining, Sink &s) {
             }
         }
 
+        if constexpr (F == plain) {
+            // Room for one symbol's text, renewed when less is left.
+            if (static_cast<std::size_t>(limit - out) < symbolOutMax) {
+                txtCommit(out);
+                out = txtReserve(txtReserveMax);
+                limit = out + txtReserveMax;
+            }
+        }
         const int symbol = (orderedChild[pos] - hufLeafMark) >> 1;
         if (symbol < 256) {
-            putLiteral<F>(s, w, static_cast<std::uint8_t>(symbol));
+            const auto c = static_cast<std::uint8_t>(symbol);
+            if constexpr (F == plain) {
+                out = renderLiteral(c, &lead, out);
+            } else {
+                emit<F>(s, &c, 1);
+            }
+            if (w == windowSize) w = 0;
+            ringBuffer[w++] = c;
             remaining -= 1;
         } else {
             const int len = symbol - 256 + 3;
-            putMatch<F>(s, w, f, len);
+            const std::uint8_t *copied = copyMatch(w, f, len);
+            if constexpr (F == plain) {
+                out = renderBytes(copied, len, &lead, out);
+            } else {
+                emit<F>(s, copied, len);
+            }
             remaining -= len;
         }
         hufOrderedCount(pos);
-        finishSymbol<F>(s, unbuffered);
+        if constexpr (F == plain) {
+            if (unbuffered) {
+                txtCommit(out);
+                out = txtReserve(txtReserveMax);
+                limit = out + txtReserveMax;
+            }
+        }
     }
 
     markedSync(bits);
@@ -333,13 +391,13 @@ template <Flavour F> int decodeOrdered(std::int32_t remaining, Sink &s) {
     if constexpr (F == plain) {
         // The item's line end, as the text stream writes a line feed; a held
         // lead byte is dropped unprinted.
-        if (s.limit - s.out < 2) {
-            txtCommit(s.out);
-            s.out = txtReserve(2);
+        if (limit - out < 2) {
+            txtCommit(out);
+            out = txtReserve(2);
         }
-        *s.out++ = '\r';
-        *s.out++ = '\n';
-        txtCommit(s.out);
+        *out++ = '\r';
+        *out++ = '\n';
+        txtCommit(out);
     }
     return result;
 }

@@ -93,9 +93,10 @@ TEST(Render, SequencesPrintAsExpected) {
     }
 }
 
-// The bulk renderer has its own paths for one-byte calls and for runs; over
-// every byte and every pair of bytes, after every kind of held lead, it must
-// print what renderByte prints.
+// The bulk renderer has its own paths for one-byte calls and for runs, and
+// the decoder's literal renderer its own inline cases; over every byte and
+// every pair of bytes, after every kind of held lead, they must print what
+// renderByte prints.
 TEST(Render, BulkAgreesWithSingleBytesOnEveryPair) {
     const std::uint8_t leads[] = {0, 0x81, 0x9f, 0xe0, 0xef, 0xf0, 0xf7, 0xf8, 0xfc};
     for (std::uint8_t start : leads) {
@@ -110,6 +111,12 @@ TEST(Render, BulkAgreesWithSingleBytesOnEveryPair) {
             ASSERT_EQ(text(bulkOne, endBulkOne), text(singleOne, endSingleOne))
                 << "lead " << int(start) << " byte " << a;
             ASSERT_EQ(leadBulkOne, leadSingleOne);
+            std::uint8_t literal[16];
+            std::uint8_t leadLiteral = start;
+            std::uint8_t *endLiteral = renderLiteral(one, &leadLiteral, literal);
+            ASSERT_EQ(text(literal, endLiteral), text(singleOne, endSingleOne))
+                << "literal: lead " << int(start) << " byte " << a;
+            ASSERT_EQ(leadLiteral, leadSingleOne);
             for (int b = 0; b < 256; b++) {
                 const std::uint8_t in[2] = {static_cast<std::uint8_t>(a),
                                             static_cast<std::uint8_t>(b)};
