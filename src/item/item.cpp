@@ -12,9 +12,20 @@ namespace {
 constexpr int bufferSize = 512;
 constexpr int headerSize = 6;
 
+// Index records are read a block at a time: the walk over all items takes
+// them in order, one system call per 256 records instead of one each.
+constexpr int indexBlock = 4096;
+
 struct BitReader {
     int locFile = -1;
     int dataFile = -1;
+    // Bytes of itemloc.dat from indexStart on, as last read.
+    std::uint8_t index[indexBlock] = {};
+    off_t indexStart = 0;
+    int indexLen = 0;
+    // Where the next run of the selected item starts in item.dat; reads give
+    // the position, so selecting an item needs no seek.
+    off_t dataPos = 0;
     std::uint8_t buffer[bufferSize + 8] = {};
     int bufLen = 0;
     // Bits of buffer already delivered, counted from bit 7 of buffer[0]; the
@@ -25,12 +36,12 @@ struct BitReader {
 
 BitReader reader;
 
-// Reads up to n bytes, retrying short reads from a pipe or a signal;
+// Reads up to n bytes from position at, retrying short reads and signals;
 // the count read, which is below n only at the end of the file or on error.
-int readFull(int fd, std::uint8_t *p, int n) {
+int readFull(int fd, std::uint8_t *p, int n, off_t at) {
     int got = 0;
     while (got < n) {
-        ssize_t r = read(fd, p + got, static_cast<std::size_t>(n - got));
+        ssize_t r = pread(fd, p + got, static_cast<std::size_t>(n - got), at + got);
         if (r < 0 && errno == EINTR) continue;
         if (r <= 0) break;
         got += static_cast<int>(r);
@@ -50,13 +61,15 @@ std::uint32_t bigEndian32(const std::uint8_t *p) {
 int refill() {
     if (reader.remaining <= 0) return -1;
     int want = reader.remaining < bufferSize ? reader.remaining : bufferSize;
-    int got = reader.dataFile < 0 ? 0 : readFull(reader.dataFile, reader.buffer, want);
+    int got =
+        reader.dataFile < 0 ? 0 : readFull(reader.dataFile, reader.buffer, want, reader.dataPos);
     if (got < want) {
         if (reader.dataFile >= 0) close(reader.dataFile);
         reader.dataFile = -1;
         return -1;
     }
     reader.remaining -= got;
+    reader.dataPos += got;
     reader.bufLen = got;
     reader.bitsUsed = 0;
     std::memset(reader.buffer + got, 0, 8);
@@ -70,6 +83,7 @@ inline int bitsLeft() {
 } // namespace
 
 int itemOpen() {
+    reader.indexLen = 0;
     reader.locFile = open("itemloc.dat", O_RDONLY);
     if (reader.locFile < 0) return -1;
     reader.dataFile = open("item.dat", O_RDONLY);
@@ -89,20 +103,24 @@ std::int32_t itemSelect(std::int32_t n) {
     if (reader.locFile < 0 || reader.dataFile < 0 || n < 0) return -1;
 
     // 64-bit position: record 2147483647 starts beyond 2^32.
-    off_t recordPos = static_cast<off_t>(n) * 16;
-    if (lseek(reader.locFile, recordPos, SEEK_SET) != recordPos) return -1;
-    std::uint8_t record[16];
-    if (readFull(reader.locFile, record, 16) < 16) return -1;
+    const off_t recordPos = static_cast<off_t>(n) * 16;
+    if (recordPos < reader.indexStart || recordPos + 16 > reader.indexStart + reader.indexLen) {
+        reader.indexStart = recordPos;
+        reader.indexLen = readFull(reader.locFile, reader.index, indexBlock, recordPos);
+        if (reader.indexLen < 16) return -1;
+    }
+    const std::uint8_t *record = reader.index + (recordPos - reader.indexStart);
     std::uint32_t offset = bigEndian32(record);
     std::uint32_t stored = bigEndian32(record + 4);
 
     // The offset is a signed 32-bit position: 2^31 and above cannot be sought.
     auto itemPos = static_cast<std::int32_t>(offset);
-    if (itemPos < 0 || lseek(reader.dataFile, itemPos, SEEK_SET) != itemPos) return -1;
+    if (itemPos < 0) return -1;
     // An item shorter than its header has no decoded length to report.
     if (stored < headerSize) return -1;
     int first = stored < bufferSize ? static_cast<int>(stored) : bufferSize;
-    if (readFull(reader.dataFile, reader.buffer, first) < first) return -1;
+    if (readFull(reader.dataFile, reader.buffer, first, itemPos) < first) return -1;
+    reader.dataPos = static_cast<off_t>(itemPos) + first;
     std::memset(reader.buffer + first, 0, 8);
 
     std::uint32_t decoded = reader.buffer[2] | static_cast<std::uint32_t>(reader.buffer[3]) << 8 |
@@ -155,5 +173,6 @@ int itemClose() {
     if (reader.dataFile >= 0) close(reader.dataFile);
     reader.locFile = -1;
     reader.dataFile = -1;
+    reader.indexLen = 0;
     return 0;
 }

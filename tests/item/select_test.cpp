@@ -190,4 +190,39 @@ TEST_F(StoreDir, LastItemNumberReadsItsOwnRecord) {
     EXPECT_EQ(itemSelect(0x10000000), -1);
 }
 
+// Records are read a block at a time: any order of selection, across block
+// edges and back, finds each item's own record, and a store opened after
+// another one is read afresh.
+TEST_F(StoreDir, RecordsInAnyOrderAndAcrossStores) {
+    constexpr int items = 700; // several blocks of records
+    Bytes data;
+    std::vector<fx::Record> records;
+    for (int i = 0; i < items; i++) {
+        records.push_back({static_cast<std::uint32_t>(data.size()), 7});
+        data = data + fx::itemHeader(1000 + i) + Bytes{static_cast<std::uint8_t>(i)};
+    }
+    fx::writeStore(dir, fx::indexOf(records), data);
+    ASSERT_EQ(itemOpen(), 0);
+    const int order[] = {0, 1, 255, 256, 257, 699, 698, 3, 511, 512, 300, 0, 699, 700, 5};
+    for (int n : order) {
+        SCOPED_TRACE("item " + std::to_string(n));
+        if (n >= items) {
+            EXPECT_EQ(itemSelect(n), -1);
+            continue;
+        }
+        EXPECT_EQ(itemSelect(n), 1000 + n);
+        EXPECT_EQ(itemGetBits(8), n & 0xFF);
+    }
+    itemClose();
+
+    // Another store in the same place: nothing of the first one's records.
+    fx::writeStore(dir, fx::indexOf({{0, 7}, {7, 7}}),
+                   fx::itemHeader(11) + fx::hex("B1") + fx::itemHeader(22) + fx::hex("B2"));
+    ASSERT_EQ(itemOpen(), 0);
+    EXPECT_EQ(itemSelect(1), 22);
+    EXPECT_EQ(itemGetBits(8), 0xB2);
+    EXPECT_EQ(itemSelect(0), 11);
+    EXPECT_EQ(itemSelect(2), -1);
+}
+
 } // namespace
