@@ -4,6 +4,7 @@
 #include <cstring>
 
 std::uint16_t orderedWeight[hufNodeMax + 2];
+int orderedRootWeight;
 std::int16_t orderedChild[hufNodeMax + 1];
 std::int16_t orderedParent[hufLeafMark + 2 * hufSymbolCount];
 std::int16_t orderedNode[hufNodeMax + 1];
@@ -15,6 +16,7 @@ namespace {
 
 // The starting tree in the ordered form, copied before every item.
 std::uint16_t initialWeight[hufNodeMax + 2];
+int initialRootWeight;
 std::int16_t initialChild[hufNodeMax + 1];
 std::int16_t initialParent[hufLeafMark + 2 * hufSymbolCount];
 std::int16_t initialNode[hufNodeMax + 1];
@@ -85,15 +87,17 @@ void loadFromNodes() {
             orderedParent[mark] = static_cast<std::int16_t>(k);
         }
     }
-    orderedWeight[0] = 0;
+    orderedRootWeight = orderedWeight[hufRootOrder];
+    orderedWeight[hufRootOrder] = UINT16_MAX;
     orderedWeight[hufRootOrder + 1] = UINT16_MAX;
+    orderedWeight[0] = 0;
     orderedParent[0] = 0;
     orderedChild[0] = 0;
     orderedNode[0] = 0;
-    // The last position weighing w or less, for every weight.
+    // The last position below the root weighing w or less, for every weight.
     int k = 0;
     for (int w = 0; w <= hufWeightFull + 1; w++) {
-        while (k < hufRootOrder && orderedWeight[k + 1] <= w) k++;
+        while (k < hufRootOrder - 1 && orderedWeight[k + 1] <= w) k++;
         orderedRunTop[w] = static_cast<std::int16_t>(k);
     }
     runTopWritten = hufWeightFull + 1;
@@ -104,6 +108,7 @@ void takeInitial() {
         // hufInitTree has just laid nodeTable down in its starting shape.
         loadFromNodes();
         std::memcpy(initialWeight, orderedWeight, sizeof initialWeight);
+        initialRootWeight = orderedRootWeight;
         std::memcpy(initialChild, orderedChild, sizeof initialChild);
         std::memcpy(initialParent, orderedParent, sizeof initialParent);
         std::memcpy(initialNode, orderedNode, sizeof initialNode);
@@ -113,12 +118,13 @@ void takeInitial() {
         return;
     }
     // The last item moved the entries of weights below its root weight.
-    int written = orderedWeight[hufRootOrder] + 1;
+    int written = orderedRootWeight + 1;
     if (written < runTopWritten) written = runTopWritten;
     if (written > hufWeightFull + 1) written = hufWeightFull + 1;
     std::memcpy(orderedRunTop, initialRunTop, sizeof(std::int16_t) * static_cast<std::size_t>(written + 1));
     runTopWritten = 0;
     std::memcpy(orderedWeight, initialWeight, sizeof orderedWeight);
+    orderedRootWeight = initialRootWeight;
     std::memcpy(orderedChild, initialChild, sizeof orderedChild);
     std::memcpy(orderedParent, initialParent, sizeof initialParent);
     std::memcpy(orderedNode, initialNode, sizeof orderedNode);
@@ -156,7 +162,7 @@ void hufSettleTree() {
     for (int k = 1; k <= hufRootOrder; k++) {
         const int n = orderedNode[k];
         HufNode &x = nodeTable[n];
-        x.weight = orderedWeight[k];
+        x.weight = k == hufRootOrder ? orderedRootWeight : orderedWeight[k];
         x.order = k;
         orderTable[k] = n;
         const int child = orderedChild[k];

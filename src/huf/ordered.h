@@ -20,10 +20,12 @@
 inline constexpr int hufRootOrder = hufNodeMax;
 inline constexpr int hufLeafMark = hufNodeMax + 1;
 
-// Weight at each position (at most 0x8000, when the tree is rebuilt); the
-// entry after the root is a sentinel heavier than any node, so the root
-// never finds a partner.
+// Weight at each position below the root (less than 0x8000, the root weight
+// at which the tree is rebuilt). The root's entry is a sentinel heavier than
+// any node, so that no node finds the root as its partner; the root's weight
+// is kept apart: every symbol counts it, and nothing compares it.
 extern std::uint16_t orderedWeight[hufNodeMax + 2];
+extern int orderedRootWeight;
 // Position of the 0 child of the node at each position, or its leaf mark.
 extern std::int16_t orderedChild[hufNodeMax + 1];
 // Position of the parent of each position (the root's is 0). The slots from
@@ -33,8 +35,8 @@ extern std::int16_t orderedChild[hufNodeMax + 1];
 extern std::int16_t orderedParent[hufLeafMark + 2 * hufSymbolCount];
 // nodeTable index of the node at each position.
 extern std::int16_t orderedNode[hufNodeMax + 1];
-// The last position whose weight is w or less, for every weight w: the
-// exchange partner of a node of weight w. Counting the node at that position
+// The last position below the root whose weight is w or less, for every
+// weight w: the exchange partner of a node of weight w. Counting the node at that position
 // lowers the entry of its old weight by one and changes no other, as weights
 // stay sorted.
 extern std::int16_t orderedRunTop[hufWeightFull + 2];
@@ -70,7 +72,7 @@ int hufOrderedRebuild(int symbol);
 [[gnu::always_inline]] inline void hufOrderedCount(std::intptr_t pos) {
     std::uint16_t *const weight = orderedWeight;
     const std::int16_t *const parent = orderedParent;
-    if (weight[hufRootOrder] == hufWeightFull) {
+    if (orderedRootWeight == hufWeightFull) {
         pos = hufOrderedRebuild((orderedChild[pos] - hufLeafMark) >> 1);
     }
     std::int16_t *const partner = orderedRunTop;
@@ -87,5 +89,6 @@ int hufOrderedRebuild(int symbol);
         weight[top] = static_cast<std::uint16_t>(w + 1);
         partner[w] = static_cast<std::int16_t>(top - 1);
         pos = parent[top];
-    } while (pos != 0);
+    } while (pos != hufRootOrder);
+    orderedRootWeight++;
 }
