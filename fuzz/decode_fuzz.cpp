@@ -42,15 +42,28 @@ bool writeWhole(const char *path, const std::uint8_t *p, std::size_t n) {
     return ok;
 }
 
-void setUp() {
-    static bool done = false;
-    if (done) return;
-    done = true;
-    // A private directory on a memory file system where there is one.
-    std::string dir = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
-    dir += "/quorlin-fuzz-XXXXXX";
-    if (mkdtemp(dir.data()) == nullptr || chdir(dir.c_str()) != 0) std::abort();
-    txtSetOutput(open("/dev/null", O_WRONLY));
+// The store's files live in a private directory, on a memory file system
+// where there is one; the decoder reads them from the current directory, so
+// each input is run there and the fuzzer's own directory is restored after
+// it (the fuzzer writes its corpus to paths that may be relative).
+int storeDir = -1;
+int homeDir = -1;
+
+void enterStoreDir() {
+    if (storeDir < 0) {
+        std::string dir = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
+        dir += "/quorlin-fuzz-XXXXXX";
+        if (mkdtemp(dir.data()) == nullptr) std::abort();
+        storeDir = open(dir.c_str(), O_RDONLY | O_DIRECTORY);
+        homeDir = open(".", O_RDONLY | O_DIRECTORY);
+        if (storeDir < 0 || homeDir < 0) std::abort();
+        txtSetOutput(open("/dev/null", O_WRONLY));
+    }
+    if (fchdir(storeDir) != 0) std::abort();
+}
+
+void leaveStoreDir() {
+    if (fchdir(homeDir) != 0) std::abort();
 }
 
 // The driver's walk over all items, as quorlin runs it.
@@ -98,8 +111,8 @@ void compareWithOracle() {
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
-    setUp();
     if (size < 2) return 0;
+    enterStoreDir();
     std::size_t indexLen = static_cast<std::size_t>(data[0]) << 8 | data[1];
     if (indexLen > size - 2) indexLen = size - 2;
     if (!writeWhole("itemloc.dat", data + 2, indexLen)) std::abort();
@@ -110,5 +123,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     if (size <= dumpInputMax) decodeAll(1, 1);
     if (size <= oracleInputMax) compareWithOracle();
     txtFlush();
+    leaveStoreDir();
     return 0;
 }
