@@ -17,10 +17,12 @@ constexpr int windowSize = 4096;
 // distances until it is overwritten.
 constexpr int firstWritePos = 612;
 constexpr std::uint8_t windowFill = 0x40;
-// Longest match, and the most one symbol can print: an escaped byte takes 4
-// bytes, an escaped pair 8 for its two bytes, and the first byte may complete
-// a lead held back from the symbol before.
-constexpr int maxMatch = 60;
+// Longest match: 60 in every tree the store's items can give, but a length
+// leaf holds a byte, and a tree set by hand may use all of it. The most one
+// symbol can print: an escaped byte takes 4 bytes, an escaped pair 8 for its
+// two bytes, and the first byte may complete a lead held from the symbol
+// before.
+constexpr int maxMatch = 255;
 constexpr std::size_t symbolOutMax = maxMatch * renderMaxBytes / 2 + renderMaxBytes;
 
 std::uint8_t ringBuffer[windowSize];
@@ -172,26 +174,7 @@ inline const std::uint8_t *copyMatch(int &w, int f, int len) {
 
 // Copies a match of len bytes from f + 1 bytes back and prints them.
 template <Flavour F> inline void putMatch(Sink &s, int &w, int f, int len) {
-    if (w == windowSize) w = 0;
-    int src = w - f - 1;
-    if (src < 0) src += windowSize;
-    if (src + len <= windowSize && w + len <= windowSize && (src >= w || src + len <= w)) {
-        // Neither end wraps and the source is not the bytes being written:
-        // one move does what the byte loop would.
-        std::memmove(ringBuffer + w, ringBuffer + src, static_cast<std::size_t>(len));
-        emit<F>(s, ringBuffer + w, len);
-        w += len;
-        return;
-    }
-    // Byte by byte: a source that overlaps its own output repeats it.
-    for (int i = 0; i < len; i++) {
-        if (src == windowSize) src = 0;
-        if (w == windowSize) w = 0;
-        ringBuffer[w] = ringBuffer[src];
-        emit<F>(s, ringBuffer + w, 1);
-        src++;
-        w++;
-    }
+    emit<F>(s, copyMatch(w, f, len), len);
 }
 
 // Bits the ordered loop has peeked from the item and not yet used, at the

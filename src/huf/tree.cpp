@@ -133,8 +133,11 @@ void hufSyncSideTables() {
     orderWeight[nodeCount + 1] = INT32_MAX;
     hufTreeHolder = TreeHolder::nodes;
     for (int i = 0; i < nodeCount; i++) {
-        if (nodeTable[i].type != hufInternal) {
-            leafOfSymbol[hufSymbolOf(nodeTable[i])] = static_cast<std::int16_t>(i);
+        if (nodeTable[i].type == hufInternal) continue;
+        // A leaf set by hand may name no symbol of the alphabet.
+        const int symbol = hufSymbolOf(nodeTable[i]);
+        if (symbol >= 0 && symbol < hufSymbolCount) {
+            leafOfSymbol[symbol] = static_cast<std::int16_t>(i);
         }
     }
 }

@@ -71,9 +71,23 @@ template <bool FullScan, bool MarkMoved> void hufUpdateWith(int leaf, int verbos
     hufTreeHolder = TreeHolder::nodes;
     if (nodeTable[0].weight == hufWeightFull) {
         if (verbose >= 1) txtPrintf("\nWEIGHT FULL\n");
+        const std::uint8_t type = nodeTable[leaf].type;
+        const std::uint8_t value = nodeTable[leaf].value;
         const int symbol = hufSymbolOf(nodeTable[leaf]);
         hufRebuildTree();
-        leaf = leafOfSymbol[symbol];
+        // The same symbol's leaf in the new tree: the lowest node index of
+        // its kind and value. A symbol of the alphabet is looked up; a node
+        // set by hand to anything else is searched for.
+        if (type != hufInternal && symbol >= 0 && symbol < hufSymbolCount) {
+            leaf = leafOfSymbol[symbol];
+        } else {
+            for (int i = 0; i < nodeCount; i++) {
+                if (nodeTable[i].type == type && nodeTable[i].value == value) {
+                    leaf = i;
+                    break;
+                }
+            }
+        }
     }
     for (int b = leaf;;) {
         HufNode &node = nodeTable[b];

@@ -243,6 +243,13 @@ TEST(Oracle, PlainDecodeStartsFromTheTreeAsItStands) {
              hufSyncSideTables();
          },
          false},
+        {"a length leaf set by hand beyond the longest match",
+         [] {
+             // Copies of 255 bytes, past any buffer sized for 60.
+             nodeTable[hufLeafOf(256)].value = 255;
+             hufSyncSideTables();
+         },
+         false},
     };
     for (const Setup &setup : setups) {
         SCOPED_TRACE(setup.name);
