@@ -199,7 +199,7 @@ void registerAll() {
         benchmark::RegisterBenchmark(("decode_part_fullscan_oracle/" + name).c_str(), runDecode,
                                      shape, partBytes, true, 0)
             ->Unit(benchmark::kMillisecond)
-            ->Iterations(1);
+            ->Iterations(3);
         benchmark::RegisterBenchmark(("trace_v_part/" + name).c_str(), runDecode, shape, partBytes,
                                      false, 1)
             ->Unit(benchmark::kMillisecond);
