@@ -33,7 +33,7 @@ inline std::uint8_t *renderLiteral(std::uint8_t x, std::uint8_t *pendingLead, st
             return out;
         }
     } else if (static_cast<unsigned>(x - 0x40) < 0xBD && x != 0x7F && // trail 0x40-0xFC
-               static_cast<unsigned>(lead - 0xF0) >= 8) {               // not user-defined
+               static_cast<unsigned>(lead - 0xF0) >= 8) {             // not user-defined
         *pendingLead = 0;
         out[0] = lead;
         out[1] = x;

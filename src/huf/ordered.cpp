@@ -24,7 +24,7 @@ std::int16_t initialRunTop[hufWeightFull + 2];
 bool initialReady = false;
 
 // orderedRunTop entries above this weight still hold the starting tree's
-// bounds; an item writes entries only up to its root weight.
+// values; an item changes entries only below its root weight.
 int runTopWritten = hufWeightFull + 1;
 
 bool isNode(int n) {
@@ -121,7 +121,8 @@ void takeInitial() {
     int written = orderedRootWeight + 1;
     if (written < runTopWritten) written = runTopWritten;
     if (written > hufWeightFull + 1) written = hufWeightFull + 1;
-    std::memcpy(orderedRunTop, initialRunTop, sizeof(std::int16_t) * static_cast<std::size_t>(written + 1));
+    std::memcpy(orderedRunTop, initialRunTop,
+                sizeof(std::int16_t) * static_cast<std::size_t>(written + 1));
     runTopWritten = 0;
     std::memcpy(orderedWeight, initialWeight, sizeof orderedWeight);
     orderedRootWeight = initialRootWeight;

@@ -36,9 +36,9 @@ extern std::int16_t orderedParent[hufLeafMark + 2 * hufSymbolCount];
 // nodeTable index of the node at each position.
 extern std::int16_t orderedNode[hufNodeMax + 1];
 // The last position below the root whose weight is w or less, for every
-// weight w: the exchange partner of a node of weight w. Counting the node at that position
-// lowers the entry of its old weight by one and changes no other, as weights
-// stay sorted.
+// weight w: the exchange partner of a node of weight w. Counting the node at
+// that position lowers the entry of its old weight by one and changes no
+// other, as weights stay sorted.
 extern std::int16_t orderedRunTop[hufWeightFull + 2];
 
 // Takes the tree into the ordered form: the prepared starting tree after

@@ -222,8 +222,8 @@ TEST(Oracle, FastPathLeavesTheOraclesTree) {
 TEST(Oracle, PlainDecodeStartsFromTheTreeAsItStands) {
     std::mt19937 rng(77);
     const std::vector<Sym> syms = randomStream(rng, 400);
-    const std::string dir = dh::storeOf({fx::itemOf(
-        static_cast<std::int32_t>(dh::modelBytes(syms).size()), dh::encode(syms))});
+    const std::string dir = dh::storeOf(
+        {fx::itemOf(static_cast<std::int32_t>(dh::modelBytes(syms).size()), dh::encode(syms))});
 
     struct Setup {
         const char *name;
