@@ -32,14 +32,17 @@ bool isNode(int n) {
 }
 
 // Whether nodeTable is a tree the ordered form can hold: the order table and
-// order fields inverse, the root last, weights sorted along the order
-// numbers and within the bound of the partner table, every node's children
-// at the two order numbers just below each other and below their parent,
-// links that agree both ways, every symbol in exactly one leaf.
+// order fields inverse, the root last, weights from 1 up, sorted along the
+// order numbers and within the bound of the partner table, every node's
+// children at the two order numbers just below each other and below their
+// parent, links that agree both ways, every symbol in exactly one leaf. A
+// node of weight 0 could find an ancestor as its partner; with weights from
+// 1 the tree is a Huffman tree of its leaf weights, at most 21 levels deep
+// under a root of 0x8000, which the walk relies on.
 bool nodesFitOrderedForm() {
     if (nodeCount != hufNodeMax || orderTable[hufRootOrder] != 0) return false;
     bool symbolSeen[hufSymbolCount] = {};
-    std::int32_t lastWeight = 0;
+    std::int32_t lastWeight = 1;
     for (int k = 1; k <= hufRootOrder; k++) {
         const int n = orderTable[k];
         if (!isNode(n)) return false;

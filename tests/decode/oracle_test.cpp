@@ -279,4 +279,16 @@ TEST(Oracle, PlainDecodeStartsFromTheTreeAsItStands) {
     dh::removeStore(dir);
 }
 
+// Trees set by hand that the ordered form must not take: a node of weight 0
+// could be exchanged with its own ancestor.
+TEST(Oracle, OrderedFormRefusesWeightZero) {
+    hufInitTree();
+    nodeTable[hufLeafOf(0x00)].weight = 0;
+    hufSyncSideTables();
+    EXPECT_FALSE(hufOrderedTake());
+    hufInitTree();
+    EXPECT_TRUE(hufOrderedTake());
+    hufInitTree();
+}
+
 } // namespace
