@@ -7,8 +7,9 @@
 int itemOpen();
 
 // Positions the bit input on item n; its decoded length, or -1 when the item
-// cannot be selected (no record, seek or read failure, a stored length too
-// short for the header). A negative decoded length is returned as read.
+// cannot be selected (no record, an offset of 2^31 or more, a read failure,
+// a stored length too short for the header). A negative decoded length is
+// returned as read.
 std::int32_t itemSelect(std::int32_t n);
 
 // The next k bits (0 to 24) of the selected item, first bit most significant,
