@@ -1,6 +1,6 @@
 #include "huf/ordered.h"
 
-#include <climits>
+#include <cstdint>
 #include <cstring>
 
 std::uint16_t orderedWeight[hufNodeMax + 2];

@@ -113,11 +113,16 @@ std::string tracedText(const std::string &traced) {
     return text + "\r\n";
 }
 
-TEST(Oracle, FastPathPrintsWhatTheOraclePrints) {
-    const std::vector<Generated> items = generate();
+// A store of the generated items, in their order.
+std::string storeOfGenerated(const std::vector<Generated> &items) {
     std::vector<fx::Bytes> stored;
     for (const Generated &g : items) stored.push_back(g.item);
-    const std::string dir = dh::storeOf(stored);
+    return dh::storeOf(stored);
+}
+
+TEST(Oracle, FastPathPrintsWhatTheOraclePrints) {
+    const std::vector<Generated> items = generate();
+    const std::string dir = storeOfGenerated(items);
 
     for (std::size_t n = 0; n < items.size(); n++) {
         const Generated &g = items[n];
@@ -201,9 +206,7 @@ TreeState treeNow() {
 // also after rebuilds and after a cut item.
 TEST(Oracle, FastPathLeavesTheOraclesTree) {
     const std::vector<Generated> items = generate();
-    std::vector<fx::Bytes> stored;
-    for (const Generated &g : items) stored.push_back(g.item);
-    const std::string dir = dh::storeOf(stored);
+    const std::string dir = storeOfGenerated(items);
     for (std::size_t n = 0; n < items.size(); n++) {
         SCOPED_TRACE("item " + std::to_string(n) + (items[n].cut ? " (cut)" : ""));
         TreeState fast, slow;
