@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "decode/decode_internal.h"
-#include "decode/preset.h"
+#include "format/preset.h"
 #include "decode/render.h"
 #include "huf/ordered.h"
 #include "item/item.h"

@@ -3,7 +3,7 @@
 // chains over three-byte prefixes for the match search.
 #include <cstring>
 
-#include "decode/preset.h"
+#include "format/preset.h"
 #include "encode/encode_internal.h"
 
 namespace {

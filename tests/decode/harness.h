@@ -14,7 +14,7 @@
 
 #include "decode/decode.h"
 #include "decode/decode_internal.h"
-#include "decode/preset.h"
+#include "format/preset.h"
 #include "fixture.h"
 #include "huf/huf.h"
 #include "item/item.h"

@@ -1,4 +1,4 @@
-#include "decode/preset.h"
+#include "format/preset.h"
 
 #include <gtest/gtest.h>
 

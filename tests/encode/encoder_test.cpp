@@ -3,7 +3,7 @@
 // decoder's reading of it, and the worked items against their known bits.
 #include <gtest/gtest.h>
 
-#include "decode/preset.h"
+#include "format/preset.h"
 #include "encode/bits.h"
 #include "encode/encode_internal.h"
 #include "pack_helpers.h"

@@ -1,7 +1,7 @@
 // Whatever the encoder packs, the decoder gives back byte for byte.
 #include <algorithm>
 
-#include "decode/preset.h"
+#include "format/preset.h"
 #include "encode/encode_internal.h"
 #include "pack_helpers.h"
 

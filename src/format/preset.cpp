@@ -1,4 +1,4 @@
-#include "decode/preset.h"
+#include "format/preset.h"
 
 // One literal group per row, each headed by the row's offset. Every row ends
 // in CR LF except the last one, which is two 0x00 bytes. A "\\n" in a row is
