@@ -21,7 +21,7 @@
 
 #include "decode/decode.h"
 #include "decode/decode_internal.h"
-#include "encode/corpus.h"
+#include "corpus.h"
 #include "encode/store.h"
 #include "huf/ordered.h"
 #include "huf/tree_internal.h"

@@ -6,7 +6,7 @@
 #include <sys/stat.h>
 #include <vector>
 
-#include "encode/corpus.h"
+#include "corpus.h"
 #include "encode/store.h"
 
 namespace {
@@ -32,11 +32,11 @@ BenchStore benchMakeStore(const std::string &dir, BenchShape shape, std::uint64_
     mkdir(dir.c_str(), 0755);
     BenchStore store{dir, 0, 0, 0, 0};
     std::vector<std::uint8_t> item;
-    std::uint8_t entry[encCorpusEntryMax];
+    std::uint8_t entry[corpusEntryMax];
     const auto start = std::chrono::steady_clock::now();
     check(encStoreBegin(dir.c_str(), true));
     for (std::uint64_t i = 0; store.textBytes < textBytes; i++) {
-        const std::size_t n = encCorpusEntry(corpusSeed, i, entry);
+        const std::size_t n = corpusEntry(corpusSeed, i, entry);
         item.insert(item.end(), entry, entry + n);
         store.textBytes += n;
         if (shape == entryPerItem || item.size() >= largeItemBytes ||

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "decode/decode_internal.h"
-#include "encode/corpus.h"
+#include "corpus.h"
 #include "encode/store.h"
 #include "fixture.h"
 #include "huf/huf.h"
@@ -74,9 +74,9 @@ struct TempDir {
 // Corpus entries first to last joined into one text.
 inline Bytes corpusText(std::uint64_t seed, std::uint64_t first, std::size_t atLeast) {
     Bytes text;
-    std::uint8_t entry[encCorpusEntryMax];
+    std::uint8_t entry[corpusEntryMax];
     for (std::uint64_t i = first; text.size() < atLeast; i++) {
-        const std::size_t n = encCorpusEntry(seed, i, entry);
+        const std::size_t n = corpusEntry(seed, i, entry);
         text.insert(text.end(), entry, entry + n);
     }
     return text;

@@ -117,9 +117,9 @@ TEST(RoundTripOracle, SlowDecoderAgrees) {
 // the index places every one.
 TEST(RoundTripStore, ThousandsOfItems) {
     std::vector<Bytes> items;
-    std::uint8_t entry[encCorpusEntryMax];
+    std::uint8_t entry[corpusEntryMax];
     for (std::uint64_t i = 0; i < 3000; i++) {
-        const std::size_t n = encCorpusEntry(11, i, entry);
+        const std::size_t n = corpusEntry(11, i, entry);
         Bytes text(entry, entry + n);
         // Now and then an item that is empty or too short for any match.
         if (i % 97 == 0) text.clear();

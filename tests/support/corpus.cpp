@@ -1,4 +1,4 @@
-#include "encode/corpus.h"
+#include "corpus.h"
 
 #include <cstdio>
 
@@ -115,10 +115,10 @@ void putPhrase(Out &o, Random &r, std::uint64_t seed, std::uint32_t words) {
 
 } // namespace
 
-std::size_t encCorpusEntry(std::uint64_t seed, std::uint64_t index, std::uint8_t *buffer) {
+std::size_t corpusEntry(std::uint64_t seed, std::uint64_t index, std::uint8_t *buffer) {
     Random r{seed ^ (index * 0xD1B54A32D192ED03ull)};
     next(r);
-    Out o{buffer, buffer + encCorpusEntryMax};
+    Out o{buffer, buffer + corpusEntryMax};
     // Headword and reading, as the preset's first row lays them out.
     std::uint8_t head[16];
     Out h{head, head + sizeof head};

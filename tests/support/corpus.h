@@ -8,9 +8,9 @@
 #include <cstddef>
 #include <cstdint>
 
-// Longest entry encCorpusEntry writes.
-inline constexpr std::size_t encCorpusEntryMax = 2048;
+// Longest entry corpusEntry writes.
+inline constexpr std::size_t corpusEntryMax = 2048;
 
 // Writes entry index of the corpus for seed into buffer (room for
-// encCorpusEntryMax bytes) and returns its length.
-std::size_t encCorpusEntry(std::uint64_t seed, std::uint64_t index, std::uint8_t *buffer);
+// corpusEntryMax bytes) and returns its length.
+std::size_t corpusEntry(std::uint64_t seed, std::uint64_t index, std::uint8_t *buffer);
