@@ -19,9 +19,9 @@
 #include <unistd.h>
 #include <vector>
 
+#include "corpus.h"
 #include "decode/decode.h"
 #include "decode/decode_internal.h"
-#include "corpus.h"
 #include "encode/store.h"
 #include "huf/ordered.h"
 #include "huf/tree_internal.h"

@@ -8,8 +8,8 @@
 #include <unistd.h>
 #include <vector>
 
-#include "decode/decode_internal.h"
 #include "corpus.h"
+#include "decode/decode_internal.h"
 #include "encode/store.h"
 #include "fixture.h"
 #include "huf/huf.h"
