@@ -1,5 +1,7 @@
 // quorlin: prints the text of one item of the store in the current
-// directory, or of every item from 0 until the index runs out.
+// directory, or of every item from 0 until the index runs out. A damaged
+// store (a record that leads nowhere, an item whose bits run out) ends the
+// run with status 1 and a message for each fault.
 #include <cerrno>
 #include <cstdint>
 #include <cstdlib>
@@ -41,6 +43,12 @@ constexpr const char *programName = "quorlin";
     finish(1);
 }
 
+// An item whose bits ran out before its decoded length: its text is printed
+// as far as it goes, but the run must not pass for a success.
+void reportDataEndsEarly(std::int32_t n) {
+    txtErrPrintf("%s: item %ld: data ends early\n", programName, static_cast<long>(n));
+}
+
 } // namespace
 
 int main(int argc, char **argv) {
@@ -77,21 +85,34 @@ int main(int argc, char **argv) {
         txtErrPrintf("%s: itemOpen() failed\n", programName);
         finish(1);
     }
+    int status = 0;
     if (itemno >= 0) {
         if (hufInitTreeLazy() < 0) fail("hufInitTree");
         const std::int32_t length = itemSelect(itemno);
         if (length < 0) fail("itemSelect");
-        hufDecode(length, verbose, dump);
+        if (hufDecode(length, verbose, dump) < 0) {
+            reportDataEndsEarly(itemno);
+            status = 1;
+        }
     } else {
         for (std::int32_t j = 0;; j++) {
             const std::int32_t length = itemSelect(j);
-            if (length < 0) break;
+            if (length < 0) {
+                // Only an index with no byte left ends the walk quietly; a
+                // record that is there but leads nowhere is a damaged store.
+                if (itemIndexEnds(j)) break;
+                fail("itemSelect");
+            }
             if (hufInitTreeLazy() < 0) fail("hufInitTree");
-            hufDecode(length, verbose, dump);
+            // A cut item is reported, and the walk goes on with the next.
+            if (hufDecode(length, verbose, dump) < 0) {
+                reportDataEndsEarly(j);
+                status = 1;
+            }
             // 2147483647 is the last item number; counting on would overflow.
             if (j == INT32_MAX) break;
         }
     }
     itemClose();
-    finish(0);
+    finish(status);
 }

@@ -133,6 +133,16 @@ std::int32_t itemSelect(std::int32_t n) {
     return static_cast<std::int32_t>(decoded);
 }
 
+bool itemIndexEnds(std::int32_t n) {
+    if (reader.locFile < 0 || n < 0) return false;
+    std::uint8_t byte;
+    for (;;) {
+        const ssize_t r = pread(reader.locFile, &byte, 1, static_cast<off_t>(n) * 16);
+        if (r < 0 && errno == EINTR) continue;
+        return r == 0;
+    }
+}
+
 int itemPeekBits(std::uint64_t *word) {
     int left = bitsLeft();
     if (left <= 0) {

@@ -12,6 +12,13 @@ int itemOpen();
 // returned as read.
 std::int32_t itemSelect(std::int32_t n);
 
+// True when itemloc.dat has no byte at all where record n would start: the
+// index ends before item n. False when at least one byte of the record is
+// there (even a record cut short, or one whose item cannot be selected),
+// and when the index cannot be read there (no open store, a read error, a
+// negative n), since none of these is a clean end of the store.
+bool itemIndexEnds(std::int32_t n);
+
 // The next k bits (0 to 24) of the selected item, first bit most significant,
 // or -1 once the item's bytes are used up (bits taken in that call are lost,
 // and every later call returns -1 until the next itemSelect).

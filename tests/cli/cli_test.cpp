@@ -27,6 +27,7 @@ const std::string usageText = fx::crlf("Usage: quorlin [-v] [-d] [itemno]\n"
                                        "  -d: dump tree each time\n");
 const std::string openFailed = fx::crlf("quorlin: itemOpen() failed\n");
 const std::string selectFailed = fx::crlf("quorlin: itemSelect() failed\n");
+const std::string item1EndsEarly = fx::crlf("quorlin: item 1: data ends early\n");
 
 // An item that decodes to `text`, coded as literals.
 fx::Bytes textItem(const std::string &text) {
@@ -158,9 +159,10 @@ const CliCase cliCases[] = {
     {"no files, verbose", "empty", {"-v", "3"}, "itemno=3\r\n", openFailed, 1},
     {"no item file", "indexOnly", {"0"}, "", openFailed, 1},
     {"no item file, all items", "indexOnly", {}, "", openFailed, 1},
-    // Items that decode to nothing or cannot be selected.
-    {"odd items, all", "oddItems", {}, "a\r\n\r\n", "", 0},
-    {"header-only item", "oddItems", {"1"}, "\r\n", "", 0},
+    // Items that decode to nothing or cannot be selected: the walk reports
+    // the item without bits and goes on, then fails at the record of item 2.
+    {"odd items, all", "oddItems", {}, "a\r\n\r\n", item1EndsEarly + selectFailed, 1},
+    {"header-only item", "oddItems", {"1"}, "\r\n", item1EndsEarly, 1},
     {"negative decoded length", "oddItems", {"2"}, "", selectFailed, 1},
     {"stored length 5", "oddItems", {"3"}, "", selectFailed, 1},
     {"after the odd items", "oddItems", {"4"}, "b\r\n", "", 0},
@@ -254,10 +256,11 @@ TEST(Options, EquivalentSpellings) {
     EXPECT_EQ(firsts[1].rfind("itemno=3\r\n", 0), 0u);
 }
 
-// The loop over all items stops quietly at the first item that cannot be
+// The loop over all items stops at the first record that cannot be
 // selected: here item.dat ends inside item 1, which closes it, so item 2
 // fails to select although its record is fine. Item 1 prints the text of
-// the symbols whose bits lie in its first 512 bytes.
+// the symbols whose bits lie in its first 512 bytes; both faults are
+// reported and the run fails.
 TEST(AllItems, EarlyEndOfItemDataEndsTheRun) {
     std::string text;
     for (int i = 0; i < 900; i++) text += static_cast<char>(' ' + (i * 13) % 95);
@@ -284,8 +287,8 @@ TEST(AllItems, EarlyEndOfItemDataEndsTheRun) {
                    data);
     const fx::RunResult r = fx::run(dir, {});
     EXPECT_EQ(r.out, "first\r\n" + text.substr(0, readable) + "\r\n");
-    EXPECT_EQ(r.err, "");
-    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, item1EndsEarly + selectFailed);
+    EXPECT_EQ(r.status, 1);
     // Named, the record of item 2 is fine.
     EXPECT_EQ(fx::run(dir, {"2"}).out, "first\r\n");
     std::filesystem::remove_all(dir);

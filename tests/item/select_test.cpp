@@ -165,6 +165,63 @@ TEST_F(StoreDir, TruncatedLastRecordFails) {
     EXPECT_EQ(itemSelect(0), 2);
 }
 
+// itemIndexEnds tells the end of the index (no byte where the record would
+// start) from a record that is there but cannot be selected. Record 0, where
+// the index has one, is a good item.
+struct EndCase {
+    const char *name;
+    Bytes index;
+    std::int32_t n;
+    bool ends;
+};
+
+void PrintTo(const EndCase &c, std::ostream *os) {
+    *os << c.name;
+}
+
+const Bytes goodRecord = fx::indexOf({{0, 7}});
+
+const EndCase endCases[] = {
+    {"empty index", {}, 0, true},
+    {"exactly at the end", goodRecord, 1, true},
+    {"well past the end", goodRecord, 5, true},
+    // 2^28 * 16 wraps to 0 in 32 bits, which would find record 0.
+    {"item 2^28 does not wrap onto record 0", goodRecord, 0x10000000, true},
+    {"largest item number", goodRecord, 2147483647, true},
+    {"partial record of 1 byte", goodRecord + Bytes(1, 0), 1, false},
+    {"partial record of 15 bytes", goodRecord + Bytes(15, 0), 1, false},
+    {"record whose offset is past item.dat", goodRecord + fx::indexOf({{1000, 7}}), 1, false},
+    {"record whose offset is 2^31", goodRecord + fx::indexOf({{0x80000000u, 7}}), 1, false},
+    {"good record", goodRecord, 0, false},
+    {"negative item number", goodRecord, -1, false},
+};
+
+struct IndexEnds : StoreDir, ::testing::WithParamInterface<EndCase> {};
+
+TEST_P(IndexEnds, OnlyWhereNoByteIsLeft) {
+    const EndCase &c = GetParam();
+    fx::writeStore(dir, c.index, fx::itemHeader(1) + fx::hex("5A"));
+    ASSERT_EQ(itemOpen(), 0);
+    EXPECT_EQ(itemIndexEnds(c.n), c.ends);
+    // The answer is the same after itemSelect has looked at the record.
+    itemSelect(c.n);
+    EXPECT_EQ(itemIndexEnds(c.n), c.ends);
+}
+
+INSTANTIATE_TEST_SUITE_P(Item, IndexEnds, ::testing::ValuesIn(endCases),
+                         [](const auto &p) { return nameOf(p.param.name); });
+
+// Without an open index there is no end to report: the caller must not take
+// a closed store for a complete one.
+TEST_F(StoreDir, IndexEndsIsFalseWhenClosed) {
+    fx::writeStore(dir, {}, {});
+    EXPECT_FALSE(itemIndexEnds(0));
+    ASSERT_EQ(itemOpen(), 0);
+    EXPECT_TRUE(itemIndexEnds(0));
+    itemClose();
+    EXPECT_FALSE(itemIndexEnds(0));
+}
+
 // Record 2147483647 starts at byte 2^35 - 16 of a sparse index; it is read
 // from there, not from a wrapped position.
 TEST_F(StoreDir, LastItemNumberReadsItsOwnRecord) {
