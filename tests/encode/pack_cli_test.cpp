@@ -13,9 +13,15 @@ namespace {
 
 using fx::Bytes;
 
-// quorlin-pack lands beside quorlin at the top of the build tree.
+// quorlin-pack lands beside quorlin at the top of the build tree. The tests
+// start it through a link of another name, so every message they check shows
+// that the tool names itself "quorlin-pack" whatever it was started as.
 std::string packPath() {
-    return fx::quorlinPath() + "-pack";
+    static const pk::TempDir bin;
+    static const std::string alias = bin.path + "/packer";
+    static const int linked = symlink((fx::quorlinPath() + "-pack").c_str(), alias.c_str());
+    EXPECT_EQ(linked, 0) << "cannot link " << alias;
+    return alias;
 }
 
 fx::RunResult pack(const std::string &dir, const std::vector<std::string> &args) {
@@ -202,28 +208,41 @@ TEST(PackCli, FailuresLeaveNothingBehind) {
 }
 
 TEST(PackCli, UsageAndHelp) {
-    const std::string usageStart = "Usage: quorlin-pack [-f] [-l] [-s] [-o DIR] FILE...\n";
+    const std::string usage =
+        "Usage: quorlin-pack [-f] [-l] [-s] [-o DIR] FILE...\n"
+        "Writes itemloc.dat and item.dat; item n is the text of the n-th FILE.\n"
+        "  -o DIR      write the store into DIR, created if missing (default: the\n"
+        "              current directory)\n"
+        "  -f          replace an existing store\n"
+        "  -l          one item per line of each FILE, without its line end\n"
+        "  -s          print a summary: items, bytes in and out, ratio, speed\n"
+        "  -h, --help  print this help\n";
     struct Case {
-        const char *name;
         std::vector<std::string> args;
+        std::string out;
+        std::string err;
         int status;
-        bool onOut;
-        std::string firstLine;
     };
     const Case cases[] = {
-        {"help", {"-h"}, 0, true, usageStart},
-        {"no input", {}, 1, false, "quorlin-pack: no input files\n"},
-        {"unknown option", {"-x", "a.txt"}, 1, false, ""},
-        {"option without its directory", {"-o"}, 1, false, ""},
+        {{"-h"}, usage, "", 0},
+        {{"--help"}, usage, "", 0},
+        {{}, "", "quorlin-pack: no input files\n" + usage, 1},
+        {{"-x", "a.txt"}, "", "quorlin-pack: unknown option -x\n" + usage, 1},
+        {{"-fx", "a.txt"}, "", "quorlin-pack: unknown option -x\n" + usage, 1},
+        {{"--bogus", "a.txt"}, "", "quorlin-pack: unknown option --bogus\n" + usage, 1},
+        {{"a.txt", "--bogus=1"}, "", "quorlin-pack: unknown option --bogus=1\n" + usage, 1},
+        {{"--help=1"}, "", "quorlin-pack: option --help takes no argument\n" + usage, 1},
+        {{"a.txt", "-o"}, "", "quorlin-pack: option -o needs an argument\n" + usage, 1},
     };
     for (const Case &c : cases) {
         pk::TempDir d;
+        fx::writeFile(d.path + "/a.txt", fx::bytesOf("a"));
         const auto r = pack(d.path, c.args);
-        EXPECT_EQ(r.status, c.status) << c.name;
-        const std::string &text = c.onOut ? r.out : r.err;
-        EXPECT_NE(text.find(usageStart), std::string::npos) << c.name << ": " << text;
-        EXPECT_EQ(text.rfind(c.firstLine, 0), 0u) << c.name;
-        EXPECT_EQ(after(d.path), std::vector<std::string>{}) << c.name;
+        const std::string name = ::testing::PrintToString(c.args);
+        EXPECT_EQ(r.out, c.out) << name;
+        EXPECT_EQ(r.err, c.err) << name;
+        EXPECT_EQ(r.status, c.status) << name;
+        EXPECT_EQ(after(d.path), std::vector<std::string>{"a.txt"}) << name;
     }
 }
 
