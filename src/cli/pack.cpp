@@ -8,6 +8,7 @@
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
+#include <getopt.h>
 #include <initializer_list>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -24,12 +25,26 @@ void usage(std::FILE *to) {
     std::fprintf(to,
                  "Usage: %s [-f] [-l] [-s] [-o DIR] FILE...\n"
                  "Writes itemloc.dat and item.dat; item n is the text of the n-th FILE.\n"
-                 "  -o DIR  write the store into DIR (default: the current directory)\n"
-                 "  -f      replace an existing store\n"
-                 "  -l      one item per line of each FILE, without its line end\n"
-                 "  -s      print a summary: items, bytes in and out, ratio, speed\n"
-                 "  -h      print this help\n",
+                 "  -o DIR      write the store into DIR, created if missing (default: the\n"
+                 "              current directory)\n"
+                 "  -f          replace an existing store\n"
+                 "  -l          one item per line of each FILE, without its line end\n"
+                 "  -s          print a summary: items, bytes in and out, ratio, speed\n"
+                 "  -h, --help  print this help\n",
                  programName);
+}
+
+// The option getopt refused. optopt holds a short one's letter; it is 0 for
+// an unknown long one, which getopt has then stepped over, and 'h' for
+// --help with an argument (-h itself is always accepted).
+void badOption(const char *const *argv) {
+    if (optopt == 'h') {
+        std::fprintf(stderr, "%s: option --help takes no argument\n", programName);
+    } else if (optopt == 0) {
+        std::fprintf(stderr, "%s: unknown option %s\n", programName, argv[optind - 1]);
+    } else {
+        std::fprintf(stderr, "%s: unknown option -%c\n", programName, optopt);
+    }
 }
 
 [[noreturn]] void fail(const char *format, const char *a, const char *b) {
@@ -114,9 +129,15 @@ int main(int argc, char **argv) {
     bool overwrite = false;
     bool lines = false;
     bool summary = false;
-    int option;
-    while ((option = getopt(argc, argv, "o:flsh")) != -1) {
-        switch (option) {
+    // getopt's own messages would name the tool by the path it was started
+    // with, so it stays silent and ours name it by its constant name. The
+    // leading ':' silences it too, and tells a missing argument (':') from an
+    // unknown option ('?').
+    opterr = 0;
+    const option longOptions[] = {{"help", no_argument, nullptr, 'h'}, {nullptr, 0, nullptr, 0}};
+    int letter;
+    while ((letter = getopt_long(argc, argv, ":o:flsh", longOptions, nullptr)) != -1) {
+        switch (letter) {
         case 'o':
             dir = optarg;
             break;
@@ -132,7 +153,12 @@ int main(int argc, char **argv) {
         case 'h':
             usage(stdout);
             return 0;
+        case ':':
+            std::fprintf(stderr, "%s: option -%c needs an argument\n", programName, optopt);
+            usage(stderr);
+            return 1;
         default:
+            badOption(argv);
             usage(stderr);
             return 1;
         }

@@ -39,6 +39,13 @@ bool active = false;
 // no temporary file exists in it, and read by the signal handler.
 volatile sig_atomic_t indexTempLive = 0;
 volatile sig_atomic_t dataTempLive = 0;
+// Folders of dirPath this run created, each marked at the index where its
+// path ends in dirPath, so that a failed run takes them away again. Set only
+// after the folder exists, and read by the signal handler.
+volatile unsigned char madeDir[pathMax];
+volatile sig_atomic_t madeDirs = 0;
+// dirPath as removeMadeDirs cuts it short at each folder it removes.
+char removePath[pathMax];
 
 std::uint8_t indexBuffer[indexBufferRecords * recordSize];
 int indexUsed = 0;
@@ -60,9 +67,15 @@ void setFailure(const char *what, const char *path, int error) {
     }
 }
 
+// What goes between dirPath and a file name: nothing for the current
+// directory or a path that already ends in a slash ("out/").
+const char *separator() {
+    const std::size_t n = std::strlen(dirPath);
+    return n == 0 || dirPath[n - 1] == '/' ? "" : "/";
+}
+
 bool joinPath(char *out, const char *name) {
-    const int n = dirPath[0] == '\0' ? std::snprintf(out, pathMax, "%s", name)
-                                     : std::snprintf(out, pathMax, "%s/%s", dirPath, name);
+    const int n = std::snprintf(out, pathMax, "%s%s%s", dirPath, separator(), name);
     return n > 0 && static_cast<std::size_t>(n) < pathMax;
 }
 
@@ -82,8 +95,7 @@ int writeAll(int fd, const std::uint8_t *bytes, std::size_t n) {
 // A temporary file beside the store, with the permissions a new file of the
 // store would get.
 int makeTemp(char *path, const char *name) {
-    const int n = dirPath[0] == '\0' ? std::snprintf(path, pathMax, ".%s.XXXXXX", name)
-                                     : std::snprintf(path, pathMax, "%s/.%s.XXXXXX", dirPath, name);
+    const int n = std::snprintf(path, pathMax, "%s%s.%s.XXXXXX", dirPath, separator(), name);
     if (n <= 0 || static_cast<std::size_t>(n) >= pathMax) {
         errno = ENAMETOOLONG;
         return -1;
@@ -96,6 +108,26 @@ int makeTemp(char *path, const char *name) {
     return fd;
 }
 
+// Removes the folders this run created, deepest first. rmdir takes only empty
+// ones, so nothing another process put there meanwhile is lost. Safe in a
+// signal handler.
+void removeMadeDirs() {
+    if (!madeDirs) return;
+    std::size_t end = 0;
+    while (dirPath[end] != '\0') {
+        removePath[end] = dirPath[end];
+        end++;
+    }
+    removePath[end] = '\0';
+    for (std::size_t i = end + 1; i-- > 0;) {
+        if (!madeDir[i]) continue;
+        removePath[i] = '\0';
+        rmdir(removePath);
+        madeDir[i] = 0;
+    }
+    madeDirs = 0;
+}
+
 void closeAndRemove() {
     if (indexFd >= 0) close(indexFd);
     if (dataFd >= 0) close(dataFd);
@@ -105,6 +137,7 @@ void closeAndRemove() {
     if (dataTempLive) unlink(dataTemp);
     indexTempLive = 0;
     dataTempLive = 0;
+    removeMadeDirs();
     active = false;
 }
 
@@ -117,6 +150,52 @@ int failWith(const char *what, const char *path, int error) {
 bool exists(const char *path) {
     struct stat st;
     return lstat(path, &st) == 0;
+}
+
+bool isDir(const char *path) {
+    struct stat st;
+    return stat(path, &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+// Creates dirPath and every missing folder above it, one component after
+// another, with the mode a new folder gets from the umask. A component that
+// exists but is no folder is named in the failure.
+int makeDirs() {
+    char prefix[pathMax];
+    const std::size_t length = std::strlen(dirPath);
+    for (std::size_t end = 1; end <= length; end++) {
+        // A component ends before a slash or at the end; repeated slashes
+        // and a trailing one add none.
+        if (end < length && (dirPath[end] != '/' || dirPath[end - 1] == '/')) continue;
+        if (end == length && dirPath[end - 1] == '/') continue;
+        std::memcpy(prefix, dirPath, end);
+        prefix[end] = '\0';
+        struct stat st;
+        if (stat(prefix, &st) == 0) {
+            if (S_ISDIR(st.st_mode)) continue;
+            if (end == length) {
+                failWith(prefix, "is not a directory", 0);
+            } else {
+                char what[pathMax + 32];
+                char why[pathMax + 32];
+                std::snprintf(what, sizeof what, "cannot create directory %s:", dirPath);
+                std::snprintf(why, sizeof why, "%s is not a directory", prefix);
+                failWith(what, why, 0);
+            }
+            failureErrno = ENOTDIR;
+            return -1;
+        }
+        if (errno != ENOENT) return failWith("cannot create directory", prefix, errno);
+        if (mkdir(prefix, 0777) != 0) {
+            // Made meanwhile by someone else: as good as ours, but not ours
+            // to remove.
+            if (errno == EEXIST && isDir(prefix)) continue;
+            return failWith("cannot create directory", prefix, errno);
+        }
+        madeDir[end] = 1;
+        madeDirs = 1;
+    }
+    return 0;
 }
 
 int putData(void *, const std::uint8_t *bytes, std::size_t n) {
@@ -184,6 +263,7 @@ int encStoreBegin(const char *dir, bool overwrite) {
             }
         }
     }
+    if (makeDirs() != 0) return -1;
     indexFd = makeTemp(indexTemp, indexName);
     if (indexFd < 0) return failWith("cannot create a file in", d[0] ? d : ".", errno);
     indexTempLive = 1;
@@ -261,6 +341,9 @@ int encStoreCommit() {
     }
     indexTempLive = 0;
     active = false;
+    // The folders now hold the store: they stay.
+    madeDirs = 0;
+    for (std::size_t i = 0; dirPath[i] != '\0'; i++) madeDir[i + 1] = 0;
     // Make the new names durable; a directory that cannot be synced is no
     // reason to fail a store that is already in place.
     const int dirFd = open(dirPath[0] ? dirPath : ".", O_RDONLY | O_DIRECTORY);
@@ -278,6 +361,7 @@ void encStoreAbort() {
 void encStoreAbortFromSignal() {
     if (indexTempLive) unlink(indexTemp);
     if (dataTempLive) unlink(dataTemp);
+    removeMadeDirs();
 }
 
 const char *encStoreFailure() {

@@ -17,6 +17,8 @@ inline constexpr std::uint32_t encStoreLimit = 0x7FFFFFFF;
 
 // Starts a store in dir (nullptr or "" for the current directory). Unless
 // overwrite is set, fails when itemloc.dat or item.dat already exists there.
+// A missing dir is created with any missing folders above it; if the store
+// then fails or is abandoned, the folders created for it are removed again.
 int encStoreBegin(const char *dir, bool overwrite);
 
 // Appends the next item (item numbers count from 0 in the order of calls).
