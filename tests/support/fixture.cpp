@@ -1,11 +1,13 @@
 #include "fixture.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -45,8 +47,11 @@ std::string textOf(const Bytes &bytes) {
 }
 
 std::string tempDir() {
-    const char *base = std::getenv("TMPDIR");
-    std::string pattern = std::string(base ? base : "/tmp") + "/quorlin-test-XXXXXX";
+    // The base lives in the build tree and is removed after every CTest run;
+    // a test run on its own makes it again.
+    if (mkdir(QUORLIN_TEST_TMP, 0755) != 0 && errno != EEXIST)
+        throw std::runtime_error("cannot make " QUORLIN_TEST_TMP);
+    std::string pattern = QUORLIN_TEST_TMP "/quorlin-test-XXXXXX";
     if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
     return pattern;
 }

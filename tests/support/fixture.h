@@ -13,7 +13,7 @@ Bytes hex(const std::string &text);
 Bytes bytesOf(const std::string &text);
 std::string textOf(const Bytes &bytes);
 
-// A fresh empty directory under the system's temporary directory.
+// A fresh empty directory under the build tree's test-tmp directory.
 std::string tempDir();
 void writeFile(const std::string &path, const Bytes &bytes);
 Bytes readFile(const std::string &path);
