@@ -14,8 +14,8 @@
 
 #include "decode/decode.h"
 #include "decode/decode_internal.h"
-#include "format/preset.h"
 #include "fixture.h"
+#include "format/format.h"
 #include "huf/huf.h"
 #include "item/item.h"
 #include "textio/textio.h"
@@ -65,26 +65,27 @@ inline void putBitString(fx::BitWriter &w, const std::string &bits) {
     for (char c : bits) fx::putBits(w, c == '1' ? 1u : 0u, 1);
 }
 
-// The bytes an item decodes to, by the plain rules: a 4096-byte window of
-// 0x40 with the preset at 0, writing from 612, every match copied in full
-// byte by byte with both positions wrapping.
+// The bytes an item decodes to, by the plain rules: the window filled, the
+// preset at 0, writing from the first write position, every match copied in
+// full byte by byte with both positions wrapping.
 inline fx::Bytes modelBytes(const std::vector<Sym> &syms) {
-    std::uint8_t window[4096];
-    for (int i = 0; i < 4096; i++) window[i] = i < presetSize ? presetText[i] : 0x40;
-    int w = 612;
+    constexpr int size = fmtWindowSize;
+    std::uint8_t window[size];
+    for (int i = 0; i < size; i++) window[i] = i < presetSize ? presetText[i] : fmtWindowFill;
+    int w = fmtFirstWritePos;
     fx::Bytes out;
     for (const Sym &s : syms) {
         if (!s.match) {
-            if (w == 4096) w = 0;
+            if (w == size) w = 0;
             window[w++] = static_cast<std::uint8_t>(s.value);
             out.push_back(static_cast<std::uint8_t>(s.value));
             continue;
         }
         int src = w - s.f - 1;
-        if (src < 0) src += 4096;
+        if (src < 0) src += size;
         for (int i = 0; i < s.value; i++) {
-            if (src == 4096) src = 0;
-            if (w == 4096) w = 0;
+            if (src == size) src = 0;
+            if (w == size) w = 0;
             out.push_back(window[src]);
             window[w++] = window[src++];
         }

@@ -1,8 +1,8 @@
 // Whatever the encoder packs, the decoder gives back byte for byte.
 #include <algorithm>
 
-#include "format/preset.h"
 #include "encode/encode_internal.h"
+#include "format/format.h"
 #include "pack_helpers.h"
 
 namespace {

@@ -9,6 +9,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "format/format.h"
 #include "huf/huf.h"
 
 namespace fx {
@@ -134,20 +135,9 @@ void codeLiteral(BitWriter &w, std::uint8_t byte) {
 }
 
 void codePosition(BitWriter &w, int f) {
-    // f ranges of the six classes, the bias that turns f into the position
-    // code disp, and the number of extra bits after the 5-bit prefix.
-    struct Class {
-        int limit, bias, extra;
-    };
-    static const Class classes[] = {{64, 0, 4},       {256, 0x40, 5},    {768, 0x180, 6},
-                                    {1536, 0x600, 7}, {3072, 0x1200, 8}, {4096, 0x3000, 9}};
-    for (const Class &c : classes) {
-        if (f < c.limit) {
-            putBits(w, static_cast<std::uint32_t>(f + c.bias), 5 + c.extra);
-            return;
-        }
-    }
-    throw std::invalid_argument("distance value out of range");
+    if (f < 0 || f >= fmtDistanceCount) throw std::invalid_argument("distance value out of range");
+    const FmtPositionCode code = fmtPositionCodeOf(f);
+    putBits(w, static_cast<std::uint32_t>(code.value), code.bits);
 }
 
 void codeMatch(BitWriter &w, int len, int f) {
