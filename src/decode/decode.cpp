@@ -24,7 +24,6 @@ constexpr std::size_t symbolOutMax = maxMatch * renderMaxBytes / 2 + renderMaxBy
 std::uint8_t ringBuffer[windowSize];
 std::uint8_t primedWindow[windowSize];
 bool primedReady = false;
-bool useOracle = false;
 
 // Positions [dirtyStart, dirtyEnd) of the window differ from the primed
 // window after an item; only they are restored for the next one. Short
@@ -347,11 +346,8 @@ template <Flavour F> int decodeOrdered(std::int32_t remaining, Sink &s) {
 
 // The decoding loop on nodeTable, one bit per itemGetBits call: for the
 // traces (F = traced: the symbol trace with verbose >= 1, the exchanges with
-// verbose >= 2, the tree dumps), for trees the ordered form cannot hold, and,
-// with Slow, the oracle of the fast path with the literal full-scan partner
-// search.
-template <Flavour F, bool Slow>
-int decodeLoop(std::int32_t remaining, int verbose, int dump, Sink &s) {
+// verbose >= 2, the tree dumps), and for trees the ordered form cannot hold.
+template <Flavour F> int decodeLoop(std::int32_t remaining, int verbose, int dump, Sink &s) {
     constexpr bool tracing = F == traced;
     resetWindow();
     const std::int32_t length = remaining;
@@ -418,7 +414,7 @@ int decodeLoop(std::int32_t remaining, int verbose, int dump, Sink &s) {
             if (tracing && verbose >= 1) txtPrintf("'\n");
         }
 
-        hufUpdateWith<Slow, Slow || tracing>(node, verbose);
+        hufUpdateWith<tracing>(node, verbose);
         if constexpr (tracing) {
             if (dump) hufDumpTree();
         } else {
@@ -438,9 +434,9 @@ int decodeLoop(std::int32_t remaining, int verbose, int dump, Sink &s) {
 
 // Plain decoding: the ordered tree when it can hold the current tree.
 template <Flavour F> int decodePlain(std::int32_t length, Sink &s) {
-    if (!useOracle && hufOrderedTake()) return decodeOrdered<F>(length, s);
+    if (hufOrderedTake()) return decodeOrdered<F>(length, s);
     hufSettleTree();
-    return useOracle ? decodeLoop<F, true>(length, 0, 0, s) : decodeLoop<F, false>(length, 0, 0, s);
+    return decodeLoop<F>(length, 0, 0, s);
 }
 
 } // namespace
@@ -449,14 +445,9 @@ int hufDecode(std::int32_t length, int verbose, int dump) {
     Sink s{};
     if (verbose >= 1 || dump) {
         hufSettleTree();
-        return useOracle ? decodeLoop<traced, true>(length, verbose, dump, s)
-                         : decodeLoop<traced, false>(length, verbose, dump, s);
+        return decodeLoop<traced>(length, verbose, dump, s);
     }
     return decodePlain<plain>(length, s);
-}
-
-void hufDecodeUseOracle(bool on) {
-    useOracle = on;
 }
 
 int hufDecodeRaw(std::int32_t length, std::uint8_t *out, std::size_t capacity,

@@ -1,8 +1,8 @@
 #pragma once
 // In-process decoding of crafted stores for the decoder's tests: a symbol
-// list is coded with the decoder's own tree, written as a store, decoded with
-// standard output captured in a file, and checked against a plain model of
-// the window.
+// list is coded with the literal model's tree, written as a store, decoded
+// with standard output captured in a file, and checked against a plain model
+// of the window or the literal model's decoder.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -18,6 +18,7 @@
 #include "format/format.h"
 #include "huf/huf.h"
 #include "item/item.h"
+#include "model.h"
 #include "textio/textio.h"
 
 namespace dh {
@@ -126,9 +127,8 @@ struct Decoded {
     int result = -2;
 };
 
-// hufDecode of item n with standard output captured, on the fast path or on
-// the slow oracle path.
-inline Decoded decodeIn(const std::string &dir, int n, int verbose, int dump, bool oracle) {
+// hufDecode of item n with standard output captured.
+inline Decoded decodeIn(const std::string &dir, int n, int verbose, int dump) {
     Decoded d;
     const std::string outPath = dir + "/.captured";
     const int fd = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
@@ -136,9 +136,7 @@ inline Decoded decodeIn(const std::string &dir, int n, int verbose, int dump, bo
     if (fd < 0) return d;
     withItem(dir, n, [&](std::int32_t length) {
         txtSetOutput(fd);
-        hufDecodeUseOracle(oracle);
         d.result = hufDecode(length, verbose, dump);
-        hufDecodeUseOracle(false);
         EXPECT_EQ(txtFlush(), 0);
         txtSetOutput(1);
     });
@@ -155,13 +153,26 @@ struct RawDecoded {
 };
 
 // hufDecodeRaw of item n: the decoded bytes without rendering.
-inline RawDecoded rawIn(const std::string &dir, int n, bool oracle) {
+inline RawDecoded rawIn(const std::string &dir, int n) {
     RawDecoded r;
     withItem(dir, n, [&](std::int32_t length) {
         r.bytes.resize(static_cast<std::size_t>(length) + 64);
-        hufDecodeUseOracle(oracle);
         r.result = hufDecodeRaw(length, r.bytes.data(), r.bytes.size(), &r.produced);
-        hufDecodeUseOracle(false);
+        r.bytes.resize(r.produced < r.bytes.size() ? r.produced : r.bytes.size());
+    });
+    return r;
+}
+
+// The literal model's decoding of item n, leaving its tree in *tree and the
+// symbols it read in *symbols when they are given.
+inline RawDecoded modelIn(const std::string &dir, int n, MdlTree *tree = nullptr,
+                          std::vector<int> *symbols = nullptr) {
+    static MdlTree own;
+    RawDecoded r;
+    withItem(dir, n, [&](std::int32_t length) {
+        r.bytes.resize(static_cast<std::size_t>(length) + 64);
+        r.result = mdlDecodeRaw(tree ? *tree : own, length, r.bytes.data(), r.bytes.size(),
+                                &r.produced, symbols);
         r.bytes.resize(r.produced < r.bytes.size() ? r.produced : r.bytes.size());
     });
     return r;

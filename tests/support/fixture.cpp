@@ -10,7 +10,7 @@
 #include <unistd.h>
 
 #include "format/format.h"
-#include "huf/huf.h"
+#include "model.h"
 
 namespace fx {
 
@@ -113,21 +113,21 @@ void putBits(BitWriter &w, std::uint32_t value, int n) {
     }
 }
 
+// The coder's tree: the literal model's, so that a fault of the product's
+// tree is not shared by the streams it is tested on.
+static MdlTree coder;
+
 void codeReset() {
-    hufInitTree();
+    mdlInitTree(coder);
 }
 
 std::string pathOf(int symbol) {
-    std::string path;
-    for (int n = hufLeafOf(symbol); nodeTable[n].parent != -1; n = nodeTable[n].parent) {
-        path.insert(path.begin(), nodeTable[nodeTable[n].parent].child0 == n ? '0' : '1');
-    }
-    return path;
+    return mdlPathOf(coder, mdlLeafOf(coder, symbol));
 }
 
 static void codeSymbol(BitWriter &w, int symbol) {
     for (char c : pathOf(symbol)) putBits(w, c == '1', 1);
-    hufUpdate(hufLeafOf(symbol), 0);
+    mdlUpdate(coder, mdlLeafOf(coder, symbol));
 }
 
 void codeLiteral(BitWriter &w, std::uint8_t byte) {
