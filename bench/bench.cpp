@@ -5,7 +5,7 @@
 //   quorlin_bench --make-stores DIR [BYTES]   write DIR/entries and DIR/large
 //
 // QUORLIN_BENCH_BYTES sets the text size of the whole-store runs (default
-// 20 MB). The full-scan oracle and the traces run on a 1 MB part.
+// 20 MB). The literal model and the traces run on a 1 MB part.
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
@@ -21,11 +21,11 @@
 
 #include "corpus.h"
 #include "decode/decode.h"
-#include "decode/decode_internal.h"
 #include "encode/store.h"
 #include "huf/ordered.h"
 #include "huf/tree_internal.h"
 #include "item/item.h"
+#include "model.h"
 #include "stores.h"
 #include "textio/textio.h"
 
@@ -71,16 +71,33 @@ void decodeAll(int verbose, int dump) {
     txtFlush();
 }
 
-void runDecode(benchmark::State &state, BenchShape shape, std::uint64_t bytes, bool oracle,
+// The same walk with the literal model's decoder, raw bytes kept in part.
+void decodeAllModel() {
+    static MdlTree tree;
+    static std::uint8_t bytes[1 << 16];
+    if (itemOpen() < 0) std::abort();
+    for (std::int32_t j = 0;; j++) {
+        const std::int32_t length = itemSelect(j);
+        if (length < 0) break;
+        std::size_t produced = 0;
+        mdlDecodeRaw(tree, length, bytes, sizeof bytes, &produced);
+        benchmark::DoNotOptimize(produced);
+    }
+    itemClose();
+}
+
+void runDecode(benchmark::State &state, BenchShape shape, std::uint64_t bytes, bool model,
                int verbose) {
     const BenchStore &store = storeOf(shape, bytes);
     if (chdir(store.dir.c_str()) != 0) std::abort();
-    hufDecodeUseOracle(oracle);
     for (auto _ : state) {
         rewindOutput();
-        decodeAll(verbose, 0);
+        if (model) {
+            decodeAllModel();
+        } else {
+            decodeAll(verbose, 0);
+        }
     }
-    hufDecodeUseOracle(false);
     state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(store.textBytes));
     state.counters["items"] = static_cast<double>(store.items);
     state.counters["ratio"] =
@@ -107,12 +124,25 @@ std::vector<int> skewedSymbols(std::size_t n) {
     return symbols;
 }
 
-template <bool FullScan, bool Marks> void benchUpdate(benchmark::State &state) {
+template <bool Marks> void benchUpdate(benchmark::State &state) {
     const std::vector<int> symbols = skewedSymbols(1 << 20);
     hufInitTree();
     std::size_t i = 0;
     for (auto _ : state) {
-        hufUpdateWith<FullScan, Marks>(hufLeafOf(symbols[i]), 0);
+        hufUpdateWith<Marks>(hufLeafOf(symbols[i]), 0);
+        i = (i + 1) & ((1 << 20) - 1);
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+
+// The literal model's update: a scan of every node per level climbed.
+void benchModelUpdate(benchmark::State &state) {
+    const std::vector<int> symbols = skewedSymbols(1 << 20);
+    static MdlTree tree;
+    mdlInitTree(tree);
+    std::size_t i = 0;
+    for (auto _ : state) {
+        mdlUpdate(tree, mdlLeafOf(tree, symbols[i]));
         i = (i + 1) & ((1 << 20) - 1);
     }
     state.SetItemsProcessed(state.iterations());
@@ -136,7 +166,7 @@ void benchOrderedCount(benchmark::State &state) {
 void benchRebuild(benchmark::State &state) {
     const std::vector<int> symbols = skewedSymbols(100000);
     hufInitTree();
-    for (int s : symbols) hufUpdateWith<false, false>(hufLeafOf(s), 0);
+    for (int s : symbols) hufUpdateWith<false>(hufLeafOf(s), 0);
     static HufNode savedNodes[hufNodeMax];
     static std::int32_t savedOrder[hufNodeMax + 1], savedWeight[hufNodeMax + 1];
     static std::int16_t savedLeaf[hufSymbolCount];
@@ -196,7 +226,7 @@ void registerAll() {
         benchmark::RegisterBenchmark(("decode_part_fast/" + name).c_str(), runDecode, shape,
                                      partBytes, false, 0)
             ->Unit(benchmark::kMillisecond);
-        benchmark::RegisterBenchmark(("decode_part_fullscan_oracle/" + name).c_str(), runDecode,
+        benchmark::RegisterBenchmark(("decode_part_literal_model/" + name).c_str(), runDecode,
                                      shape, partBytes, true, 0)
             ->Unit(benchmark::kMillisecond)
             ->Iterations(3);
@@ -208,9 +238,9 @@ void registerAll() {
             ->Iterations(2);
     }
     benchmark::RegisterBenchmark("huf_update/ordered", benchOrderedCount);
-    benchmark::RegisterBenchmark("huf_update/fast", benchUpdate<false, false>);
-    benchmark::RegisterBenchmark("huf_update/fast_with_marks", benchUpdate<false, true>);
-    benchmark::RegisterBenchmark("huf_update/fullscan", benchUpdate<true, true>);
+    benchmark::RegisterBenchmark("huf_update/fast", benchUpdate<false>);
+    benchmark::RegisterBenchmark("huf_update/fast_with_marks", benchUpdate<true>);
+    benchmark::RegisterBenchmark("huf_update/literal_model", benchModelUpdate);
     benchmark::RegisterBenchmark("huf_rebuild", benchRebuild)->Unit(benchmark::kMicrosecond);
     benchmark::RegisterBenchmark("item_get_bits", benchGetBits)->Arg(1)->Arg(9);
 }

@@ -2,7 +2,7 @@
 // length of the index part (big-endian); the index follows, and the rest is
 // item.dat. Every record is decoded as quorlin does, without options and
 // with traces, the output going to /dev/null, and its raw bytes are compared
-// with the slow oracle's.
+// with the literal model's.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -16,23 +16,24 @@
 #include "decode/decode_internal.h"
 #include "huf/huf.h"
 #include "item/item.h"
+#include "model.h"
 #include "textio/textio.h"
 
 namespace {
 
-// Traces print a line or more per symbol and the oracle scans the whole tree
+// Traces print a line or more per symbol and the model scans the whole tree
 // per level: they run on small stores only, so that the fuzzer keeps its
 // pace on large ones. Tree dumps print 627 lines per symbol.
 constexpr std::size_t traceInputMax = 128;
-constexpr std::size_t oracleInputMax = 96;
+constexpr std::size_t modelInputMax = 96;
 constexpr std::size_t dumpInputMax = 48;
 // Bounds the all-items walk of a large index.
 constexpr std::int32_t recordMax = 8;
-// Raw decoded bytes kept per item for the comparison with the oracle.
+// Raw decoded bytes kept per item for the comparison with the model.
 constexpr std::size_t rawCapacity = 1 << 16;
 
 std::uint8_t fastBytes[rawCapacity];
-std::uint8_t oracleBytes[rawCapacity];
+std::uint8_t modelBytes[rawCapacity];
 
 bool writeWhole(const char *path, const std::uint8_t *p, std::size_t n) {
     int fd = open(path, O_WRONLY | O_CREAT | O_TRUNC, 0600);
@@ -78,13 +79,14 @@ void decodeAll(int verbose, int dump) {
     itemClose();
 }
 
-// Every item decodes to the same bytes, with the same result, on the fast
-// path and on the slow oracle path; anything else is a finding.
-void compareWithOracle() {
+// Every item decodes to the same bytes, with the same result, in the
+// product and in the literal model; anything else is a finding.
+void compareWithModel() {
+    static MdlTree tree;
     for (std::int32_t j = 0; j < recordMax; j++) {
         int result[2];
         std::size_t produced[2];
-        for (int oracle = 0; oracle < 2; oracle++) {
+        for (int model = 0; model < 2; model++) {
             // Each pass opens the files anew: a short read closes item.dat.
             if (itemOpen() < 0) return;
             const std::int32_t length = itemSelect(j);
@@ -93,16 +95,16 @@ void compareWithOracle() {
                 return;
             }
             hufInitTree();
-            hufDecodeUseOracle(oracle == 1);
-            result[oracle] = hufDecodeRaw(length, oracle ? oracleBytes : fastBytes, rawCapacity,
-                                          &produced[oracle]);
-            hufDecodeUseOracle(false);
+            result[model] =
+                model ? mdlDecodeRaw(tree, length, modelBytes, rawCapacity, &produced[model])
+                      : hufDecodeRaw(length, fastBytes, rawCapacity, &produced[model]);
             itemClose();
         }
         const std::size_t kept = produced[0] < rawCapacity ? produced[0] : rawCapacity;
         if (result[0] != result[1] || produced[0] != produced[1] ||
-            std::memcmp(fastBytes, oracleBytes, kept) != 0) {
-            std::fprintf(stderr, "item %d: fast and oracle decodes differ\n", static_cast<int>(j));
+            std::memcmp(fastBytes, modelBytes, kept) != 0) {
+            std::fprintf(stderr, "item %d: product and model decode differently\n",
+                         static_cast<int>(j));
             std::abort();
         }
     }
@@ -121,7 +123,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     decodeAll(0, 0);
     if (size <= traceInputMax) decodeAll(2, 0);
     if (size <= dumpInputMax) decodeAll(1, 1);
-    if (size <= oracleInputMax) compareWithOracle();
+    if (size <= modelInputMax) compareWithModel();
     txtFlush();
     leaveStoreDir();
     return 0;

@@ -3,20 +3,16 @@
 #include <cstring>
 
 #include "decode/decode_internal.h"
-#include "format/preset.h"
 #include "decode/render.h"
+#include "format/format.h"
 #include "huf/ordered.h"
 #include "item/item.h"
 #include "textio/textio.h"
 
 namespace {
 
-constexpr int windowSize = 4096;
-// Writing starts at 612, not at the preset's end (1321): bytes 0-611 are the
-// most recent history, and the preset's tail is reachable only at long
-// distances until it is overwritten.
-constexpr int firstWritePos = 612;
-constexpr std::uint8_t windowFill = 0x40;
+constexpr int windowSize = fmtWindowSize;
+constexpr int firstWritePos = fmtFirstWritePos;
 // Longest match: 60 in every tree the store's items can give, but a length
 // leaf holds a byte, and a tree set by hand may use all of it. The most one
 // symbol can print: an escaped byte takes 4 bytes, an escaped pair 8 for its
@@ -28,7 +24,6 @@ constexpr std::size_t symbolOutMax = maxMatch * renderMaxBytes / 2 + renderMaxBy
 std::uint8_t ringBuffer[windowSize];
 std::uint8_t primedWindow[windowSize];
 bool primedReady = false;
-bool useOracle = false;
 
 // Positions [dirtyStart, dirtyEnd) of the window differ from the primed
 // window after an item; only they are restored for the next one. Short
@@ -38,7 +33,7 @@ int dirtyStart = 0;
 
 void resetWindow() {
     if (!primedReady) {
-        std::memset(primedWindow, windowFill, sizeof primedWindow);
+        std::memset(primedWindow, fmtWindowFill, sizeof primedWindow);
         std::memcpy(primedWindow, presetText, presetSize);
         primedReady = true;
     }
@@ -57,42 +52,6 @@ void noteWritten(std::int64_t written) {
         dirtyEnd = windowSize;
     }
 }
-
-// Extra bits of the position code after its 5-bit prefix d.
-constexpr int extraBits(int d) {
-    return d < 4 ? 4 : d < 10 ? 5 : d < 18 ? 6 : d < 24 ? 7 : d < 30 ? 8 : 9;
-}
-
-// The distance value f (the copy source lies f + 1 bytes back) and the class
-// letter of a position code disp; the classes tile f = 0 to 4095.
-constexpr int distanceOf(int disp, const char **classLetter) {
-    if (disp & 0x2000) return *classLetter = "a", disp - 0x3000;
-    if (disp & 0x1000) return *classLetter = "b", disp - 0x1200;
-    if (disp & 0x800) return *classLetter = "c", disp - 0x600;
-    if (disp & 0x600) return *classLetter = "d", disp - 0x180;
-    if (disp & 0x180) return *classLetter = "e", disp - 0x40;
-    return *classLetter = "f", disp;
-}
-
-// The position code by its 5-bit prefix, for the hot loop: the count of
-// extra bits, and what f is when they are all 0 (within a prefix f rises by
-// one per step of the extra bits).
-struct PrefixCode {
-    std::uint8_t extra;
-    std::int16_t offset;
-};
-struct PrefixCodes {
-    PrefixCode of[32];
-    constexpr PrefixCodes() : of() {
-        for (int d = 0; d < 32; d++) {
-            const char *classLetter = nullptr;
-            const int e = extraBits(d);
-            of[d] = {static_cast<std::uint8_t>(e),
-                     static_cast<std::int16_t>(distanceOf(d << e, &classLetter))};
-        }
-    }
-};
-constexpr PrefixCodes prefixCodes;
 
 // Where decoded bytes go: rendered into the standard output buffer, or raw
 // into a caller's array (the round-trip seam).
@@ -250,12 +209,12 @@ int checkedSymbol(MarkedBits &b, int *f) {
         child = orderedChild[pos];
     } while (child < hufLeafMark);
     if (child - hufLeafMark >= 2 * 256) {
-        const std::int32_t d = markedGet(b, 5);
+        const std::int32_t d = markedGet(b, fmtPrefixBits);
         if (d < 0) return -1;
-        const int e = extraBits(d);
-        const std::int32_t x = markedGet(b, e);
+        const FmtPrefix &code = fmtPrefixes.of[d];
+        const std::int32_t x = markedGet(b, code.extraBits);
         if (x < 0) return -1;
-        *f = x + prefixCodes.of[d].offset;
+        *f = x + code.baseF;
     }
     return pos;
 }
@@ -315,18 +274,18 @@ template <Flavour F> int decodeOrdered(std::int32_t remaining, Sink &s) {
             } else if (child - hufLeafMark < 2 * 256) {
                 bits.word = word;
             } else if (markedHas(word, positionBitsMax)) {
-                const PrefixCode code = prefixCodes.of[word >> 59];
-                f = static_cast<int>((word << 5) >> (64 - code.extra)) + code.offset;
-                bits.word = word << (5 + code.extra);
+                const FmtPrefix &code = fmtPrefixes.of[word >> (64 - fmtPrefixBits)];
+                f = static_cast<int>((word << fmtPrefixBits) >> (64 - code.extraBits)) + code.baseF;
+                bits.word = word << (fmtPrefixBits + code.extraBits);
             } else {
                 bits.word = word;
-                const std::int32_t d = markedGet(bits, 5);
-                const std::int32_t x = d < 0 ? -1 : markedGet(bits, extraBits(d));
+                const std::int32_t d = markedGet(bits, fmtPrefixBits);
+                const std::int32_t x = d < 0 ? -1 : markedGet(bits, fmtPrefixes.of[d].extraBits);
                 if (x < 0) {
                     result = -1;
                     break;
                 }
-                f = x + prefixCodes.of[d].offset;
+                f = x + fmtPrefixes.of[d].baseF;
             }
         }
 
@@ -387,11 +346,8 @@ template <Flavour F> int decodeOrdered(std::int32_t remaining, Sink &s) {
 
 // The decoding loop on nodeTable, one bit per itemGetBits call: for the
 // traces (F = traced: the symbol trace with verbose >= 1, the exchanges with
-// verbose >= 2, the tree dumps), for trees the ordered form cannot hold, and,
-// with Slow, the oracle of the fast path with the literal full-scan partner
-// search.
-template <Flavour F, bool Slow>
-int decodeLoop(std::int32_t remaining, int verbose, int dump, Sink &s) {
+// verbose >= 2, the tree dumps), and for trees the ordered form cannot hold.
+template <Flavour F> int decodeLoop(std::int32_t remaining, int verbose, int dump, Sink &s) {
     constexpr bool tracing = F == traced;
     resetWindow();
     const std::int32_t length = remaining;
@@ -433,32 +389,32 @@ int decodeLoop(std::int32_t remaining, int verbose, int dump, Sink &s) {
             remaining -= 1;
         } else {
             const int len = leaf.value;
-            const std::int32_t d = itemGetBits(5);
+            const std::int32_t d = itemGetBits(fmtPrefixBits);
             if (d < 0) {
                 result = -1;
                 break;
             }
             if (tracing && verbose >= 1) txtPrintf("len=%d, ", len);
-            const int e = extraBits(d);
-            const std::int32_t x = itemGetBits(e);
+            const FmtPrefix &code = fmtPrefixes.of[d];
+            const std::int32_t x = itemGetBits(code.extraBits);
             if (x < 0) {
                 result = -1;
                 break;
             }
-            const int disp = x + (d << e);
-            const char *classLetter;
-            const int f = distanceOf(disp, &classLetter);
+            const int disp = x + (d << code.extraBits);
+            const int f = x + code.baseF;
             if (f > rdispmax) rdispmax = f;
             if (tracing && verbose >= 1) {
-                txtPrintf("disp=%ld(%s[%s])->%ld '", static_cast<long>(disp),
-                          bitString(disp, e + 5), classLetter, static_cast<long>(f));
+                txtPrintf("disp=%ld(%s[%c])->%ld '", static_cast<long>(disp),
+                          bitString(disp, fmtPrefixBits + code.extraBits),
+                          fmtPositionClasses[code.classIndex].letter, static_cast<long>(f));
             }
             remaining -= len;
             putMatch<F>(s, w, f, len);
             if (tracing && verbose >= 1) txtPrintf("'\n");
         }
 
-        hufUpdateWith<Slow, Slow || tracing>(node, verbose);
+        hufUpdateWith<tracing>(node, verbose);
         if constexpr (tracing) {
             if (dump) hufDumpTree();
         } else {
@@ -478,9 +434,9 @@ int decodeLoop(std::int32_t remaining, int verbose, int dump, Sink &s) {
 
 // Plain decoding: the ordered tree when it can hold the current tree.
 template <Flavour F> int decodePlain(std::int32_t length, Sink &s) {
-    if (!useOracle && hufOrderedTake()) return decodeOrdered<F>(length, s);
+    if (hufOrderedTake()) return decodeOrdered<F>(length, s);
     hufSettleTree();
-    return useOracle ? decodeLoop<F, true>(length, 0, 0, s) : decodeLoop<F, false>(length, 0, 0, s);
+    return decodeLoop<F>(length, 0, 0, s);
 }
 
 } // namespace
@@ -489,14 +445,9 @@ int hufDecode(std::int32_t length, int verbose, int dump) {
     Sink s{};
     if (verbose >= 1 || dump) {
         hufSettleTree();
-        return useOracle ? decodeLoop<traced, true>(length, verbose, dump, s)
-                         : decodeLoop<traced, false>(length, verbose, dump, s);
+        return decodeLoop<traced>(length, verbose, dump, s);
     }
     return decodePlain<plain>(length, s);
-}
-
-void hufDecodeUseOracle(bool on) {
-    useOracle = on;
 }
 
 int hufDecodeRaw(std::int32_t length, std::uint8_t *out, std::size_t capacity,

@@ -80,5 +80,5 @@ void encCodeSymbol(int symbol) {
     }
     encBitsPut(chunk, chunkBits);
     // The decoder's own update; the exchange marks only serve its traces.
-    hufUpdateWith<false, false>(leaf, 0);
+    hufUpdateWith<false>(leaf, 0);
 }

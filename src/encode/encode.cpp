@@ -5,6 +5,7 @@
 
 #include "encode/bits.h"
 #include "encode/encode_internal.h"
+#include "format/format.h"
 #include "huf/huf.h"
 
 namespace {
@@ -28,7 +29,7 @@ EncSymbol steps[blockSize];
 
 // Code lengths of the moment: the depth of each symbol's leaf.
 int literalBits[256];
-int lengthBits[encMaxMatch + 1];
+int lengthBits[fmtMaxMatch + 1];
 
 EncSymbol *record = nullptr;
 std::size_t recordCapacity = 0;
@@ -42,13 +43,9 @@ int depthOf(int node) {
 
 void readCodeLengths() {
     for (int c = 0; c < 256; c++) literalBits[c] = depthOf(hufLeafOf(c));
-    for (int len = encMinMatch; len <= encMaxMatch; len++) {
-        lengthBits[len] = depthOf(hufLeafOf(256 + len - encMinMatch));
+    for (int len = fmtMinMatch; len <= fmtMaxMatch; len++) {
+        lengthBits[len] = depthOf(hufLeafOf(fmtLengthSymbol(len)));
     }
-}
-
-inline int positionBits(int f) {
-    return f < 64 ? 9 : f < 256 ? 10 : f < 768 ? 11 : f < 1536 ? 12 : f < 3072 ? 13 : 14;
 }
 
 void emit(EncSymbol s) {
@@ -59,9 +56,9 @@ void emit(EncSymbol s) {
     if (s.len == 0) {
         encCodeSymbol(s.f);
     } else {
-        encCodeSymbol(256 + s.len - encMinMatch);
-        const EncPosition p = encPositionOf(s.f);
-        encBitsPut(static_cast<std::uint32_t>(p.code), p.bits);
+        encCodeSymbol(fmtLengthSymbol(s.len));
+        const FmtPositionCode p = fmtPositionCodeOf(s.f);
+        encBitsPut(static_cast<std::uint32_t>(p.value), p.bits);
     }
 }
 
@@ -72,7 +69,7 @@ void parseBlock(const std::uint8_t *text, std::int64_t start, std::int64_t end) 
     const int n = static_cast<int>(end - start);
     price[0] = 0;
     for (int i = 1; i <= n; i++) price[i] = unreached;
-    EncMatch found[encMaxMatch];
+    EncMatch found[fmtMaxMatch];
     for (int i = 0; i < n; i++) {
         const std::int64_t pos = encTextStart + start + i;
         const std::int32_t here = price[i];
@@ -85,9 +82,9 @@ void parseBlock(const std::uint8_t *text, std::int64_t start, std::int64_t end) 
         encHistoryInsert(pos);
         // found[k] is the nearest source for every length above the previous
         // entry's, up to its own.
-        int len = encMinMatch;
+        int len = fmtMinMatch;
         for (int k = 0; k < count; k++) {
-            const std::int32_t base = here + positionBits(found[k].f);
+            const std::int32_t base = here + fmtPositionCodeOf(found[k].f).bits;
             for (; len <= found[k].len; len++) {
                 const std::int32_t cost = base + lengthBits[len];
                 if (cost < price[i + len]) {
@@ -97,12 +94,12 @@ void parseBlock(const std::uint8_t *text, std::int64_t start, std::int64_t end) 
                 }
             }
         }
-        if (count > 0 && found[count - 1].len == encMaxMatch) {
+        if (count > 0 && found[count - 1].len == fmtMaxMatch) {
             // A match of the greatest length is as good as it gets: take it
             // without weighing the positions it covers. Paths only ever step
             // back from the block's end through positions that were weighed.
-            for (int j = 1; j < encMaxMatch; j++) encHistoryInsert(pos + j);
-            i += encMaxMatch - 1;
+            for (int j = 1; j < fmtMaxMatch; j++) encHistoryInsert(pos + j);
+            i += fmtMaxMatch - 1;
         }
     }
     int count = 0;
@@ -120,10 +117,10 @@ void parseBlock(const std::uint8_t *text, std::int64_t start, std::int64_t end) 
 
 // The longest match at every step, the nearest source for it.
 void parseGreedy(const std::uint8_t *text, std::int64_t n) {
-    EncMatch found[encMaxMatch];
+    EncMatch found[fmtMaxMatch];
     for (std::int64_t k = 0; k < n;) {
         const std::int64_t pos = encTextStart + k;
-        const int count = encFindMatches(pos, encMaxMatch, chainLimit, found);
+        const int count = encFindMatches(pos, fmtMaxMatch, chainLimit, found);
         encHistoryInsert(pos);
         if (count == 0) {
             emit(EncSymbol{0, text[k]});
@@ -138,20 +135,6 @@ void parseGreedy(const std::uint8_t *text, std::int64_t n) {
 }
 
 } // namespace
-
-EncPosition encPositionOf(int f) {
-    // Each class of f adds a bias that makes the code's 5-bit prefix land in
-    // the class's prefix range, and has its own count of extra bits.
-    struct Class {
-        int limit, bias, extra;
-    };
-    static constexpr Class classes[] = {{64, 0, 4},       {256, 0x40, 5},    {768, 0x180, 6},
-                                        {1536, 0x600, 7}, {3072, 0x1200, 8}, {4096, 0x3000, 9}};
-    for (const Class &c : classes) {
-        if (f < c.limit) return EncPosition{f + c.bias, 5 + c.extra};
-    }
-    return EncPosition{-1, 0};
-}
 
 void encSetParse(EncParse parse) {
     parseMode = parse;
@@ -172,15 +155,10 @@ std::size_t encRecordedSymbols() {
 std::int64_t encItem(const std::uint8_t *text, std::size_t n, const EncWriter *out) {
     if (n > encItemMax) return -1;
     encBitsBegin(out);
-    // Two bytes no reader looks at, then the decoded length, little-endian.
-    const auto length = static_cast<std::uint32_t>(n);
-    const std::uint8_t header[6] = {0,
-                                    0,
-                                    static_cast<std::uint8_t>(length),
-                                    static_cast<std::uint8_t>(length >> 8),
-                                    static_cast<std::uint8_t>(length >> 16),
-                                    static_cast<std::uint8_t>(length >> 24)};
-    encBitsBytes(header, 6);
+    // Bytes no reader looks at, then the decoded length.
+    std::uint8_t header[fmtHeaderSize] = {};
+    fmtPutLittleEndian32(header + fmtDecodedLengthAt, static_cast<std::uint32_t>(n));
+    encBitsBytes(header, fmtHeaderSize);
     hufInitTree();
     encHistoryBegin(text, n);
     const auto total = static_cast<std::int64_t>(n);

@@ -4,28 +4,14 @@
 #include <cstdint>
 
 #include "encode/encode.h"
-
-inline constexpr int encWindowSize = 4096;
-inline constexpr int encMinMatch = 3;
-inline constexpr int encMaxMatch = 60;
-// The decoder writes its first byte at window position 612; the history
-// seen by the first byte of an item is the primed window read from there on,
-// oldest first (preset bytes 612-1320, the 0x40 fill, preset bytes 0-611).
-inline constexpr int encFirstWritePos = 612;
-
-// A position code: the value written in bits (5-bit prefix and extra bits
-// together) and its bit count, for distance value f (0 to 4095; the copy
-// source lies f + 1 bytes back).
-struct EncPosition {
-    int code;
-    int bits;
-};
-EncPosition encPositionOf(int f);
+#include "format/format.h"
 
 // --- History and match finder -------------------------------------------
-// Positions count in one line: 0 to 4095 is the primed window (oldest
-// first), 4096 + k is byte k of the item's text.
-inline constexpr std::int64_t encTextStart = encWindowSize;
+// Positions count in one line: 0 to 4095 is the primed window, oldest first
+// (the decoder writes its first byte at fmtFirstWritePos, so that byte is
+// the oldest: preset bytes 612-1320, the fill, preset bytes 0-611), then
+// 4096 + k is byte k of the item's text.
+inline constexpr std::int64_t encTextStart = fmtWindowSize;
 
 // Starts an item's history; text must stay valid until the item is done.
 void encHistoryBegin(const std::uint8_t *text, std::size_t n);

@@ -3,22 +3,21 @@
 // chains over three-byte prefixes for the match search.
 #include <cstring>
 
-#include "format/preset.h"
 #include "encode/encode_internal.h"
+#include "format/format.h"
 
 namespace {
 
-constexpr std::uint8_t windowFill = 0x40;
 // 2^14 chain heads: four times the window, so few chains mix prefixes.
 constexpr int hashBits = 14;
 constexpr int hashSize = 1 << hashBits;
-constexpr std::int64_t primedLen = encWindowSize;
+constexpr std::int64_t primedLen = fmtWindowSize;
 
 // Below this position a match (and its source) may reach into the primed
 // window, so both are read from joined, which holds the primed window and the
 // first bytes of the text in one piece. From it on, both lie in the text.
-constexpr std::int64_t joinedSplit = 2 * encWindowSize;
-std::uint8_t joined[joinedSplit + encMaxMatch];
+constexpr std::int64_t joinedSplit = 2 * fmtWindowSize;
+std::uint8_t joined[joinedSplit + fmtMaxMatch];
 
 const std::uint8_t *text = nullptr;
 std::int64_t historyEnd = 0; // 4096 + text length
@@ -26,11 +25,11 @@ std::int64_t historyEnd = 0; // 4096 + text length
 // Chain heads and links hold position + 1; 0 ends a chain. Links are kept
 // for the last 4096 positions only, which is all a match can reach.
 std::uint32_t head[hashSize];
-std::uint32_t link[encWindowSize];
+std::uint32_t link[fmtWindowSize];
 // The same tables with every position of the primed window entered whose
 // three bytes lie inside it, made once and copied at every item.
 std::uint32_t primedHead[hashSize];
-std::uint32_t primedLink[encWindowSize];
+std::uint32_t primedLink[fmtWindowSize];
 bool primedReady = false;
 
 inline const std::uint8_t *at(std::int64_t pos) {
@@ -46,11 +45,11 @@ inline std::uint32_t hashOf(const std::uint8_t *p) {
 void primeOnce() {
     // The window as the decoder primes it, read from its first write
     // position on: that byte is the oldest one.
-    std::uint8_t ring[encWindowSize];
-    std::memset(ring, windowFill, sizeof ring);
+    std::uint8_t ring[fmtWindowSize];
+    std::memset(ring, fmtWindowFill, sizeof ring);
     std::memcpy(ring, presetText, presetSize);
-    for (int i = 0; i < encWindowSize; i++) {
-        joined[i] = ring[(encFirstWritePos + i) % encWindowSize];
+    for (int i = 0; i < fmtWindowSize; i++) {
+        joined[i] = ring[(fmtFirstWritePos + i) % fmtWindowSize];
     }
     std::memset(head, 0, sizeof head);
     for (std::int64_t pos = 0; pos + 2 < primedLen; pos++) {
@@ -75,9 +74,9 @@ void encHistoryBegin(const std::uint8_t *itemText, std::size_t n) {
     if (!primedReady) primeOnce();
     text = itemText;
     historyEnd = encTextStart + static_cast<std::int64_t>(n);
-    const std::size_t joinedText = sizeof joined - encWindowSize;
+    const std::size_t joinedText = sizeof joined - fmtWindowSize;
     // An empty item may come without any text at all (a null pointer).
-    if (n > 0) std::memcpy(joined + encWindowSize, itemText, n < joinedText ? n : joinedText);
+    if (n > 0) std::memcpy(joined + fmtWindowSize, itemText, n < joinedText ? n : joinedText);
     std::memcpy(head, primedHead, sizeof head);
     std::memcpy(link, primedLink, sizeof link);
     // The last two window positions begin three-byte prefixes that run into
@@ -93,22 +92,22 @@ std::uint8_t encHistoryByte(std::int64_t pos) {
 void encHistoryInsert(std::int64_t pos) {
     if (pos + 2 >= historyEnd) return;
     const std::uint32_t h = hashOf(at(pos));
-    link[pos & (encWindowSize - 1)] = head[h];
+    link[pos & (fmtWindowSize - 1)] = head[h];
     head[h] = static_cast<std::uint32_t>(pos + 1);
 }
 
 int encFindMatches(std::int64_t pos, int maxLen, int chainLimit, EncMatch *out) {
     if (pos + maxLen > historyEnd) maxLen = static_cast<int>(historyEnd - pos);
-    if (maxLen > encMaxMatch) maxLen = encMaxMatch;
-    if (maxLen < encMinMatch) return 0;
+    if (maxLen > fmtMaxMatch) maxLen = fmtMaxMatch;
+    if (maxLen < fmtMinMatch) return 0;
     // Sources at most 4096 bytes back: f = 4095 reads the oldest byte.
-    const std::int64_t oldest = pos - encWindowSize;
+    const std::int64_t oldest = pos - fmtWindowSize;
     const std::uint8_t *cur = at(pos);
     // Below joinedSplit a source may lie in the primed window; from it on,
     // every source lies in the text (it is at most 4096 back).
     const bool inJoined = pos < joinedSplit;
     int count = 0;
-    int best = encMinMatch - 1;
+    int best = fmtMinMatch - 1;
     std::uint32_t next = head[hashOf(cur)];
     for (int looked = 0; next != 0 && looked < chainLimit; looked++) {
         const std::int64_t src = static_cast<std::int64_t>(next) - 1;
@@ -122,19 +121,19 @@ int encFindMatches(std::int64_t pos, int maxLen, int chainLimit, EncMatch *out) 
                 if (len == maxLen) break;
             }
         }
-        next = link[src & (encWindowSize - 1)];
+        next = link[src & (fmtWindowSize - 1)];
     }
     return count;
 }
 
 int encFindMatchesFullScan(std::int64_t pos, int maxLen, EncMatch *out) {
     if (pos + maxLen > historyEnd) maxLen = static_cast<int>(historyEnd - pos);
-    if (maxLen > encMaxMatch) maxLen = encMaxMatch;
+    if (maxLen > fmtMaxMatch) maxLen = fmtMaxMatch;
     int count = 0;
-    int best = encMinMatch - 1;
+    int best = fmtMinMatch - 1;
     // Nearest source first, one byte at a time, so that an overlapping
     // source reads the bytes the match itself produces, as the copy does.
-    for (int f = 0; f < encWindowSize; f++) {
+    for (int f = 0; f < fmtWindowSize; f++) {
         const std::int64_t src = pos - f - 1;
         if (src < 0) break;
         int len = 0;

@@ -12,12 +12,12 @@
 #include <unistd.h>
 
 #include "encode/encode.h"
+#include "format/format.h"
 
 namespace {
 
 constexpr const char *indexName = "itemloc.dat";
 constexpr const char *dataName = "item.dat";
-constexpr int recordSize = 16;
 // Index records are gathered and written 4096 at a time.
 constexpr int indexBufferRecords = 4096;
 
@@ -47,7 +47,7 @@ volatile sig_atomic_t madeDirs = 0;
 // dirPath as removeMadeDirs cuts it short at each folder it removes.
 char removePath[pathMax];
 
-std::uint8_t indexBuffer[indexBufferRecords * recordSize];
+std::uint8_t indexBuffer[indexBufferRecords * fmtRecordSize];
 int indexUsed = 0;
 std::uint64_t items = 0;
 std::uint64_t dataBytes = 0;
@@ -218,13 +218,6 @@ int flushIndex() {
     return 0;
 }
 
-void putBig32(std::uint8_t *out, std::uint32_t v) {
-    out[0] = static_cast<std::uint8_t>(v >> 24);
-    out[1] = static_cast<std::uint8_t>(v >> 16);
-    out[2] = static_cast<std::uint8_t>(v >> 8);
-    out[3] = static_cast<std::uint8_t>(v);
-}
-
 // Moves a finished temporary file to its final name. Without overwrite a
 // hard link claims the name only if nothing holds it; where the file system
 // has no hard links, a last look and a rename have to do.
@@ -303,10 +296,10 @@ int encStoreAdd(const std::uint8_t *text, std::size_t n) {
         return failWith("cannot write", dataPath, itemErrno);
     }
     std::uint8_t *record = indexBuffer + indexUsed;
-    putBig32(record, static_cast<std::uint32_t>(dataBytes));
-    putBig32(record + 4, static_cast<std::uint32_t>(stored));
-    std::memset(record + 8, 0, 8);
-    indexUsed += recordSize;
+    std::memset(record, 0, fmtRecordSize);
+    fmtPutBigEndian32(record + fmtOffsetAt, static_cast<std::uint32_t>(dataBytes));
+    fmtPutBigEndian32(record + fmtStoredAt, static_cast<std::uint32_t>(stored));
+    indexUsed += fmtRecordSize;
     if (indexUsed == static_cast<int>(sizeof indexBuffer) && flushIndex() != 0) {
         return failWith("cannot write", indexPath, errno);
     }

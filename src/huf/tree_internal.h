@@ -37,16 +37,9 @@ inline int hufSymbolOf(const HufNode &leaf) {
     return leaf.type == hufLiteral ? leaf.value : 256 + leaf.value - 3;
 }
 
-// The partner of node b for the exchange rule: the node of b's weight with
-// the highest order number (b itself when none ranks above it). The fast
-// search looks it up in runTop; the full scan of every node is the literal
-// rule, kept to check the fast one against.
-int hufPartnerFast(int b);
-int hufPartnerFullScan(int b);
-
-// The update with a chosen partner search; markMoved = false skips the
-// exchange marks, which only the traces read.
-template <bool FullScan, bool MarkMoved> void hufUpdateWith(int leaf, int verbose);
+// The update; markMoved = false skips the exchange marks, which only the
+// traces read.
+template <bool MarkMoved> void hufUpdateWith(int leaf, int verbose);
 
 // The rebuild from halved weights, and its passes.
 void hufRebuildTree();

@@ -49,24 +49,7 @@ void traceExchange(int b, int f) {
 
 } // namespace
 
-int hufPartnerFast(int b) {
-    return orderTable[runTop[nodeTable[b].weight]];
-}
-
-int hufPartnerFullScan(int b) {
-    const std::int32_t w = nodeTable[b].weight;
-    std::int32_t best = nodeTable[b].order;
-    int f = b;
-    for (int i = 0; i < nodeCount; i++) {
-        if (nodeTable[i].weight == w && nodeTable[i].order > best) {
-            f = i;
-            best = nodeTable[i].order;
-        }
-    }
-    return f;
-}
-
-template <bool FullScan, bool MarkMoved> void hufUpdateWith(int leaf, int verbose) {
+template <bool MarkMoved> void hufUpdateWith(int leaf, int verbose) {
     hufSettleTree();
     hufTreeHolder = TreeHolder::nodes;
     if (nodeTable[0].weight == hufWeightFull) {
@@ -94,14 +77,8 @@ template <bool FullScan, bool MarkMoved> void hufUpdateWith(int leaf, int verbos
         const std::int32_t w = node.weight;
         // top: the highest order number of weight w, which b holds once it
         // has been exchanged with its partner (or already held).
-        int top, f;
-        if constexpr (FullScan) {
-            f = b == 0 ? 0 : hufPartnerFullScan(b);
-            top = nodeTable[f].order;
-        } else {
-            top = runTop[w];
-            f = orderTable[top];
-        }
+        const int top = runTop[w];
+        const int f = orderTable[top];
         if (f != b) {
             if (verbose >= 2) traceExchange(b, f);
             exchange(b, f);
@@ -121,12 +98,11 @@ template <bool FullScan, bool MarkMoved> void hufUpdateWith(int leaf, int verbos
     }
 }
 
-template void hufUpdateWith<false, false>(int, int);
-template void hufUpdateWith<false, true>(int, int);
-template void hufUpdateWith<true, true>(int, int);
+template void hufUpdateWith<false>(int, int);
+template void hufUpdateWith<true>(int, int);
 
 void hufUpdate(int leaf, int verbose) {
-    hufUpdateWith<false, true>(leaf, verbose);
+    hufUpdateWith<true>(leaf, verbose);
 }
 
 void hufMarkSubtree(int node) {

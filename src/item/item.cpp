@@ -5,12 +5,13 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include "format/format.h"
+
 namespace {
 
 // Items are read in runs of at most 512 bytes; the 8 spare bytes let the
 // 64-bit peek load past the last valid byte without leaving the array.
 constexpr int bufferSize = 512;
-constexpr int headerSize = 6;
 
 // Index records are read a block at a time: the walk over all items takes
 // them in order, one system call per 256 records instead of one each.
@@ -47,11 +48,6 @@ int readFull(int fd, std::uint8_t *p, int n, off_t at) {
         got += static_cast<int>(r);
     }
     return got;
-}
-
-std::uint32_t bigEndian32(const std::uint8_t *p) {
-    return static_cast<std::uint32_t>(p[0]) << 24 | static_cast<std::uint32_t>(p[1]) << 16 |
-           static_cast<std::uint32_t>(p[2]) << 8 | p[3];
 }
 
 // Loads the next run of the item once the buffered bits are used up; the
@@ -103,33 +99,32 @@ std::int32_t itemSelect(std::int32_t n) {
     if (reader.locFile < 0 || reader.dataFile < 0 || n < 0) return -1;
 
     // 64-bit position: record 2147483647 starts beyond 2^32.
-    const off_t recordPos = static_cast<off_t>(n) * 16;
-    if (recordPos < reader.indexStart || recordPos + 16 > reader.indexStart + reader.indexLen) {
+    const off_t recordPos = static_cast<off_t>(n) * fmtRecordSize;
+    if (recordPos < reader.indexStart ||
+        recordPos + fmtRecordSize > reader.indexStart + reader.indexLen) {
         reader.indexStart = recordPos;
         reader.indexLen = readFull(reader.locFile, reader.index, indexBlock, recordPos);
-        if (reader.indexLen < 16) return -1;
+        if (reader.indexLen < fmtRecordSize) return -1;
     }
     const std::uint8_t *record = reader.index + (recordPos - reader.indexStart);
-    std::uint32_t offset = bigEndian32(record);
-    std::uint32_t stored = bigEndian32(record + 4);
+    std::uint32_t offset = fmtBigEndian32(record + fmtOffsetAt);
+    std::uint32_t stored = fmtBigEndian32(record + fmtStoredAt);
 
     // The offset is a signed 32-bit position: 2^31 and above cannot be sought.
     auto itemPos = static_cast<std::int32_t>(offset);
     if (itemPos < 0) return -1;
     // An item shorter than its header has no decoded length to report.
-    if (stored < headerSize) return -1;
+    if (stored < fmtHeaderSize) return -1;
     int first = stored < bufferSize ? static_cast<int>(stored) : bufferSize;
     if (readFull(reader.dataFile, reader.buffer, first, itemPos) < first) return -1;
     reader.dataPos = static_cast<off_t>(itemPos) + first;
     std::memset(reader.buffer + first, 0, 8);
 
-    std::uint32_t decoded = reader.buffer[2] | static_cast<std::uint32_t>(reader.buffer[3]) << 8 |
-                            static_cast<std::uint32_t>(reader.buffer[4]) << 16 |
-                            static_cast<std::uint32_t>(reader.buffer[5]) << 24;
+    const std::uint32_t decoded = fmtLittleEndian32(reader.buffer + fmtDecodedLengthAt);
     reader.remaining = static_cast<std::int32_t>(stored - static_cast<std::uint32_t>(first));
     reader.bufLen = first;
-    // The bit stream starts at byte 6; an item of exactly 6 bytes has none.
-    reader.bitsUsed = headerSize * 8;
+    // The bit stream follows the header; an item of just the header has none.
+    reader.bitsUsed = fmtHeaderSize * 8;
     return static_cast<std::int32_t>(decoded);
 }
 

@@ -66,11 +66,9 @@ TEST(Decode, EdgesOfTheWindowAndTheRendering) {
     for (const EdgeCase &c : edgeCases) {
         SCOPED_TRACE(c.name);
         const std::string dir = dh::storeOf({itemFrom(c.syms, c.length)});
-        for (bool oracle : {false, true}) {
-            const dh::Decoded d = dh::decodeIn(dir, 0, 0, 0, oracle);
-            EXPECT_EQ(d.out, c.printed + "\r\n") << (oracle ? "oracle" : "fast");
-            EXPECT_EQ(d.result, 0) << (oracle ? "oracle" : "fast");
-        }
+        const dh::Decoded d = dh::decodeIn(dir, 0, 0, 0);
+        EXPECT_EQ(d.out, c.printed + "\r\n");
+        EXPECT_EQ(d.result, 0);
         dh::removeStore(dir);
     }
 }
@@ -105,7 +103,7 @@ TEST(Decode, PositionCodeClassesInTheTrace) {
         std::uint8_t lead = 0;
         std::uint8_t rendered[64];
         const std::string text(rendered, renderBytes(copied.data(), 3, &lead, rendered));
-        const dh::Decoded d = dh::decodeIn(dir, 0, 1, 0, false);
+        const dh::Decoded d = dh::decodeIn(dir, 0, 1, 0);
         EXPECT_EQ(d.out, "10001100: len=3, " + std::string(c.trace) + " '" + text + "'\r\n\r\n" +
                              "rdispmax = " + std::to_string(c.f) + "\r\n");
         dh::removeStore(dir);
@@ -155,15 +153,12 @@ TEST(Decode, BitsRunningOutEndTheItem) {
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
         const std::string dir = dh::storeOf({fx::hex(c.item)});
-        for (bool oracle : {false, true}) {
-            SCOPED_TRACE(oracle ? "oracle" : "fast");
-            const dh::Decoded plain = dh::decodeIn(dir, 0, 0, 0, oracle);
-            EXPECT_EQ(plain.out, c.plain);
-            EXPECT_EQ(plain.result, -1);
-            const dh::Decoded traced = dh::decodeIn(dir, 0, 1, 0, oracle);
-            EXPECT_EQ(traced.out, c.traced);
-            EXPECT_EQ(traced.result, -1);
-        }
+        const dh::Decoded plain = dh::decodeIn(dir, 0, 0, 0);
+        EXPECT_EQ(plain.out, c.plain);
+        EXPECT_EQ(plain.result, -1);
+        const dh::Decoded traced = dh::decodeIn(dir, 0, 1, 0);
+        EXPECT_EQ(traced.out, c.traced);
+        EXPECT_EQ(traced.result, -1);
         dh::removeStore(dir);
     }
 }
@@ -213,15 +208,12 @@ TEST(Decode, CopiesAgreeWithTheWindowModel) {
         std::uint8_t *end =
             renderBytes(expected.data(), static_cast<int>(expected.size()), &lead, rendered.data());
         const std::string printed = std::string(rendered.data(), end) + "\r\n";
-        for (bool oracle : {false, true}) {
-            SCOPED_TRACE(oracle ? "oracle" : "fast");
-            const dh::RawDecoded raw = dh::rawIn(dir, 0, oracle);
-            EXPECT_EQ(raw.result, 0);
-            EXPECT_EQ(raw.bytes, expected);
-            const dh::Decoded d = dh::decodeIn(dir, 0, 0, 0, oracle);
-            EXPECT_EQ(d.result, 0);
-            EXPECT_TRUE(d.out == printed) << "rendered output differs from the model's bytes";
-        }
+        const dh::RawDecoded raw = dh::rawIn(dir, 0);
+        EXPECT_EQ(raw.result, 0);
+        EXPECT_EQ(raw.bytes, expected);
+        const dh::Decoded d = dh::decodeIn(dir, 0, 0, 0);
+        EXPECT_EQ(d.result, 0);
+        EXPECT_TRUE(d.out == printed) << "rendered output differs from the model's bytes";
         dh::removeStore(dir);
     }
 }
@@ -231,7 +223,7 @@ TEST(Decode, CopiesAgreeWithTheWindowModel) {
 TEST(Decode, WeightFullNoticeFollowsSymbol32455) {
     const int symbols = 32460;
     const std::string dir = dh::storeOf({itemFrom(noise(symbols, 11))});
-    const dh::Decoded d = dh::decodeIn(dir, 0, 1, 0, false);
+    const dh::Decoded d = dh::decodeIn(dir, 0, 1, 0);
     EXPECT_EQ(d.result, 0);
     const std::string notice = "'\r\n\r\nWEIGHT FULL\r\n";
     const std::size_t at = d.out.find(notice);
@@ -255,7 +247,7 @@ TEST(Decode, TerminalOutputIsTheSameText) {
     const std::vector<Sym> syms = noise(300, 3) + std::vector{copy(60, 4095), copy(20, 5)} +
                                   lits("\x82") + std::vector{copy(9, 0)};
     const std::string dir = dh::storeOf({itemFrom(syms)});
-    const dh::Decoded onFile = dh::decodeIn(dir, 0, 0, 0, false);
+    const dh::Decoded onFile = dh::decodeIn(dir, 0, 0, 0);
 
     const int master = posix_openpt(O_RDWR | O_NOCTTY);
     ASSERT_GE(master, 0);

@@ -1,8 +1,8 @@
 #pragma once
 // In-process decoding of crafted stores for the decoder's tests: a symbol
-// list is coded with the decoder's own tree, written as a store, decoded with
-// standard output captured in a file, and checked against a plain model of
-// the window.
+// list is coded with the literal model's tree, written as a store, decoded
+// with standard output captured in a file, and checked against a plain model
+// of the window or the literal model's decoder.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -14,10 +14,11 @@
 
 #include "decode/decode.h"
 #include "decode/decode_internal.h"
-#include "format/preset.h"
 #include "fixture.h"
+#include "format/format.h"
 #include "huf/huf.h"
 #include "item/item.h"
+#include "model.h"
 #include "textio/textio.h"
 
 namespace dh {
@@ -65,26 +66,27 @@ inline void putBitString(fx::BitWriter &w, const std::string &bits) {
     for (char c : bits) fx::putBits(w, c == '1' ? 1u : 0u, 1);
 }
 
-// The bytes an item decodes to, by the plain rules: a 4096-byte window of
-// 0x40 with the preset at 0, writing from 612, every match copied in full
-// byte by byte with both positions wrapping.
+// The bytes an item decodes to, by the plain rules: the window filled, the
+// preset at 0, writing from the first write position, every match copied in
+// full byte by byte with both positions wrapping.
 inline fx::Bytes modelBytes(const std::vector<Sym> &syms) {
-    std::uint8_t window[4096];
-    for (int i = 0; i < 4096; i++) window[i] = i < presetSize ? presetText[i] : 0x40;
-    int w = 612;
+    constexpr int size = fmtWindowSize;
+    std::uint8_t window[size];
+    for (int i = 0; i < size; i++) window[i] = i < presetSize ? presetText[i] : fmtWindowFill;
+    int w = fmtFirstWritePos;
     fx::Bytes out;
     for (const Sym &s : syms) {
         if (!s.match) {
-            if (w == 4096) w = 0;
+            if (w == size) w = 0;
             window[w++] = static_cast<std::uint8_t>(s.value);
             out.push_back(static_cast<std::uint8_t>(s.value));
             continue;
         }
         int src = w - s.f - 1;
-        if (src < 0) src += 4096;
+        if (src < 0) src += size;
         for (int i = 0; i < s.value; i++) {
-            if (src == 4096) src = 0;
-            if (w == 4096) w = 0;
+            if (src == size) src = 0;
+            if (w == size) w = 0;
             out.push_back(window[src]);
             window[w++] = window[src++];
         }
@@ -125,9 +127,8 @@ struct Decoded {
     int result = -2;
 };
 
-// hufDecode of item n with standard output captured, on the fast path or on
-// the slow oracle path.
-inline Decoded decodeIn(const std::string &dir, int n, int verbose, int dump, bool oracle) {
+// hufDecode of item n with standard output captured.
+inline Decoded decodeIn(const std::string &dir, int n, int verbose, int dump) {
     Decoded d;
     const std::string outPath = dir + "/.captured";
     const int fd = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
@@ -135,9 +136,7 @@ inline Decoded decodeIn(const std::string &dir, int n, int verbose, int dump, bo
     if (fd < 0) return d;
     withItem(dir, n, [&](std::int32_t length) {
         txtSetOutput(fd);
-        hufDecodeUseOracle(oracle);
         d.result = hufDecode(length, verbose, dump);
-        hufDecodeUseOracle(false);
         EXPECT_EQ(txtFlush(), 0);
         txtSetOutput(1);
     });
@@ -154,13 +153,26 @@ struct RawDecoded {
 };
 
 // hufDecodeRaw of item n: the decoded bytes without rendering.
-inline RawDecoded rawIn(const std::string &dir, int n, bool oracle) {
+inline RawDecoded rawIn(const std::string &dir, int n) {
     RawDecoded r;
     withItem(dir, n, [&](std::int32_t length) {
         r.bytes.resize(static_cast<std::size_t>(length) + 64);
-        hufDecodeUseOracle(oracle);
         r.result = hufDecodeRaw(length, r.bytes.data(), r.bytes.size(), &r.produced);
-        hufDecodeUseOracle(false);
+        r.bytes.resize(r.produced < r.bytes.size() ? r.produced : r.bytes.size());
+    });
+    return r;
+}
+
+// The literal model's decoding of item n, leaving its tree in *tree and the
+// symbols it read in *symbols when they are given.
+inline RawDecoded modelIn(const std::string &dir, int n, MdlTree *tree = nullptr,
+                          std::vector<int> *symbols = nullptr) {
+    static MdlTree own;
+    RawDecoded r;
+    withItem(dir, n, [&](std::int32_t length) {
+        r.bytes.resize(static_cast<std::size_t>(length) + 64);
+        r.result = mdlDecodeRaw(tree ? *tree : own, length, r.bytes.data(), r.bytes.size(),
+                                &r.produced, symbols);
         r.bytes.resize(r.produced < r.bytes.size() ? r.produced : r.bytes.size());
     });
     return r;

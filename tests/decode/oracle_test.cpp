@@ -1,9 +1,10 @@
-// The fast decoder against the slow oracle path (one bit per read, full-scan
-// partner search) and against the plain window model, on generated stores:
-// random symbol streams, the same streams cut short, and long items that
-// pass several rebuilds of the tree.
+// The decoder against the literal model (one bit per read, full-scan partner
+// search, literal rebuild) and against the plain window model, on generated
+// stores: random symbol streams, the same streams cut short, and long items
+// that pass several rebuilds of the tree.
 #include "harness.h"
 
+#include "decode/render.h"
 #include "huf/ordered.h"
 
 #include <algorithm>
@@ -93,6 +94,11 @@ std::vector<Generated> generate() {
         items.push_back({fx::itemOf(static_cast<std::int32_t>(bytes.size()), dh::encode(syms)),
                          bytes, false, false});
     }
+    // A short item after the long ones starts from the starting tree again.
+    const std::vector<Sym> syms = randomStream(rng, 200);
+    const fx::Bytes bytes = dh::modelBytes(syms);
+    items.push_back({fx::itemOf(static_cast<std::int32_t>(bytes.size()), dh::encode(syms)), bytes,
+                     false, false});
     return items;
 }
 
@@ -120,7 +126,16 @@ std::string storeOfGenerated(const std::vector<Generated> &items) {
     return dh::storeOf(stored);
 }
 
-TEST(Oracle, FastPathPrintsWhatTheOraclePrints) {
+// The model's raw bytes and result, rendered as the line the tool prints.
+std::string printedLine(const fx::Bytes &bytes) {
+    std::vector<std::uint8_t> rendered(bytes.size() * 4 + 8);
+    std::uint8_t lead = 0;
+    std::uint8_t *end =
+        renderBytes(bytes.data(), static_cast<int>(bytes.size()), &lead, rendered.data());
+    return std::string(rendered.data(), end) + "\r\n";
+}
+
+TEST(Oracle, PlainDecodingAgreesWithTheModel) {
     const std::vector<Generated> items = generate();
     const std::string dir = storeOfGenerated(items);
 
@@ -129,50 +144,71 @@ TEST(Oracle, FastPathPrintsWhatTheOraclePrints) {
         SCOPED_TRACE("item " + std::to_string(n) + (g.cut ? " (cut)" : ""));
         const int item = static_cast<int>(n);
 
+        const dh::RawDecoded model = dh::modelIn(dir, item);
+        EXPECT_EQ(model.result, g.cut ? -1 : 0);
+        if (g.cut) {
+            // Whole symbols only: a prefix of the window model's bytes, shorter.
+            ASSERT_LT(model.bytes.size(), g.expected.size());
+            EXPECT_TRUE(std::equal(model.bytes.begin(), model.bytes.end(), g.expected.begin()));
+        } else {
+            EXPECT_TRUE(model.bytes == g.expected) << "the model differs from the window model";
+        }
+
+        const dh::RawDecoded raw = dh::rawIn(dir, item);
+        EXPECT_EQ(raw.result, model.result);
+        EXPECT_EQ(raw.produced, model.produced);
+        EXPECT_TRUE(raw.bytes == model.bytes) << "raw bytes differ from the model's";
+
+        const dh::Decoded plain = dh::decodeIn(dir, item, 0, 0);
+        EXPECT_EQ(plain.result, model.result);
+        ASSERT_TRUE(plain.out == printedLine(model.bytes)) << "the printed line differs";
+        const dh::Decoded traced = dh::decodeIn(dir, item, 1, 0);
+        EXPECT_EQ(traced.result, model.result);
+        EXPECT_TRUE(tracedText(traced.out) == plain.out) << "the trace shows other text";
+    }
+    dh::removeStore(dir);
+}
+
+// The traced decoder keeps nodeTable exactly as the model keeps its tree,
+// exchange marks included, whatever it prints: the symbol trace, the
+// exchanges, the tree dumps.
+TEST(Oracle, TracedDecodingKeepsTheModelsTree) {
+    const std::vector<Generated> items = generate();
+    const std::string dir = storeOfGenerated(items);
+    static MdlTree model, traced;
+    for (std::size_t n = 0; n < items.size(); n++) {
+        const Generated &g = items[n];
+        SCOPED_TRACE("item " + std::to_string(n) + (g.cut ? " (cut)" : ""));
+        const int item = static_cast<int>(n);
+        const dh::RawDecoded m = dh::modelIn(dir, item, &model);
         struct Mode {
             int verbose, dump;
         };
-        std::string plain;
-        std::vector<Mode> modes = {{0, 0}, {1, 0}};
+        std::vector<Mode> modes = {{1, 0}};
         if (g.small) modes.insert(modes.end(), {{2, 0}, {0, 1}, {2, 1}});
-        for (const Mode &m : modes) {
-            SCOPED_TRACE("verbose " + std::to_string(m.verbose) + " dump " +
-                         std::to_string(m.dump));
-            const dh::Decoded fast = dh::decodeIn(dir, item, m.verbose, m.dump, false);
-            const dh::Decoded slow = dh::decodeIn(dir, item, m.verbose, m.dump, true);
-            EXPECT_EQ(fast.result, slow.result);
-            EXPECT_EQ(fast.result, g.cut ? -1 : 0);
-            ASSERT_EQ(fast.out.size(), slow.out.size());
-            ASSERT_TRUE(fast.out == slow.out) << "outputs differ";
-            if (m.verbose == 0 && m.dump == 0) plain = fast.out;
-            if (m.verbose == 1 && m.dump == 0) {
-                EXPECT_TRUE(tracedText(fast.out) == plain) << "the trace shows other text";
-            }
-        }
-
-        for (bool oracle : {false, true}) {
-            SCOPED_TRACE(oracle ? "raw, oracle" : "raw, fast");
-            const dh::RawDecoded raw = dh::rawIn(dir, item, oracle);
-            EXPECT_EQ(raw.result, g.cut ? -1 : 0);
-            if (g.cut) {
-                // Whole symbols only: a prefix of the model's bytes, shorter.
-                ASSERT_LT(raw.bytes.size(), g.expected.size());
-                EXPECT_TRUE(std::equal(raw.bytes.begin(), raw.bytes.end(), g.expected.begin()));
-            } else {
-                EXPECT_TRUE(raw.bytes == g.expected) << "raw bytes differ from the model";
-            }
+        for (const Mode &mode : modes) {
+            SCOPED_TRACE("verbose " + std::to_string(mode.verbose) + " dump " +
+                         std::to_string(mode.dump));
+            const dh::Decoded d = dh::decodeIn(dir, item, mode.verbose, mode.dump);
+            EXPECT_EQ(d.result, m.result);
+            hufSettleTree();
+            mdlCopyNodeTable(traced);
+            ASSERT_EQ(mdlTreeDiff(model, traced), "");
         }
     }
     dh::removeStore(dir);
 }
 
-// The long items really pass rebuilds, or the test above proves less than it
-// claims: the -v trace shows the notice once per rebuild.
+// The long items really pass rebuilds, or the tests above prove less than
+// they claim: the -v trace shows the notice once per rebuild.
 TEST(Oracle, LongItemsPassSeveralRebuilds) {
     const std::vector<Generated> items = generate();
-    const Generated &longest = items.back();
-    const std::string dir = dh::storeOf({longest.item});
-    const dh::Decoded d = dh::decodeIn(dir, 0, 1, 0, false);
+    const Generated *longest = &items[0];
+    for (const Generated &g : items) {
+        if (g.expected.size() > longest->expected.size()) longest = &g;
+    }
+    const std::string dir = dh::storeOf({longest->item});
+    const dh::Decoded d = dh::decodeIn(dir, 0, 1, 0);
     int rebuilds = 0;
     for (std::size_t at = d.out.find("WEIGHT FULL"); at != std::string::npos;
          at = d.out.find("WEIGHT FULL", at + 1)) {
@@ -182,102 +218,17 @@ TEST(Oracle, LongItemsPassSeveralRebuilds) {
     dh::removeStore(dir);
 }
 
-// The node fields every decoder keeps alike; the exchange marks are left to
-// the traces.
-struct TreeState {
-    std::vector<std::int32_t> fields;
-};
-
-TreeState treeNow() {
-    hufSettleTree();
-    TreeState t;
-    t.fields.push_back(nodeCount);
-    for (int n = 0; n < hufNodeMax; n++) {
-        const HufNode &x = nodeTable[n];
-        t.fields.insert(t.fields.end(),
-                        {x.weight, x.order, x.parent, x.child0, x.child1, x.type, x.value});
-    }
-    for (int k = 1; k <= hufNodeMax; k++) t.fields.push_back(orderTable[k]);
-    return t;
-}
-
-// The plain decoder keeps the tree in a form of its own; brought back into
-// nodeTable it is the oracle's tree node for node, node indices included,
-// also after rebuilds and after a cut item.
-TEST(Oracle, FastPathLeavesTheOraclesTree) {
+// The plain decoder keeps the tree in a form of its own; described by order
+// number it is the model's tree, also after rebuilds and after a cut item.
+TEST(Oracle, PlainDecodingLeavesTheModelsTree) {
     const std::vector<Generated> items = generate();
     const std::string dir = storeOfGenerated(items);
+    static MdlTree model;
     for (std::size_t n = 0; n < items.size(); n++) {
         SCOPED_TRACE("item " + std::to_string(n) + (items[n].cut ? " (cut)" : ""));
-        TreeState fast, slow;
-        dh::rawIn(dir, static_cast<int>(n), false);
-        fast = treeNow();
-        dh::rawIn(dir, static_cast<int>(n), true);
-        slow = treeNow();
-        ASSERT_TRUE(fast.fields == slow.fields) << "the trees differ";
-    }
-    dh::removeStore(dir);
-}
-
-// A plain decode starts from the tree as it stands, not from a fresh one:
-// adapted by updates (taken over into the plain decoder's form), or set by
-// hand in a shape that form cannot hold (decoded on nodeTable itself).
-TEST(Oracle, PlainDecodeStartsFromTheTreeAsItStands) {
-    std::mt19937 rng(77);
-    const std::vector<Sym> syms = randomStream(rng, 400);
-    const std::string dir = dh::storeOf(
-        {fx::itemOf(static_cast<std::int32_t>(dh::modelBytes(syms).size()), dh::encode(syms))});
-
-    struct Setup {
-        const char *name;
-        void (*apply)();
-        bool fitsOrderedForm;
-    };
-    const Setup setups[] = {
-        {"adapted by updates",
-         [] {
-             for (int i = 0; i < 500; i++) hufUpdate(hufLeafOf(i * 7 % 40 + (i % 3) * 90), 0);
-         },
-         true},
-        {"children swapped by hand",
-         [] {
-             // The root's 0 child now has the higher order number.
-             std::swap(nodeTable[0].child0, nodeTable[0].child1);
-             hufSyncSideTables();
-         },
-         false},
-        {"a length leaf set by hand beyond the longest match",
-         [] {
-             // Copies of 255 bytes, past any buffer sized for 60.
-             nodeTable[hufLeafOf(256)].value = 255;
-             hufSyncSideTables();
-         },
-         false},
-    };
-    for (const Setup &setup : setups) {
-        SCOPED_TRACE(setup.name);
-        std::vector<fx::Bytes> outputs;
-        std::vector<int> results;
-        for (bool oracle : {false, true}) {
-            dh::withItem(dir, 0, [&](std::int32_t length) {
-                setup.apply();
-                if (!oracle) {
-                    EXPECT_EQ(hufOrderedTake(), setup.fitsOrderedForm);
-                }
-                fx::Bytes bytes(static_cast<std::size_t>(length) + 64);
-                std::size_t produced = 0;
-                hufDecodeUseOracle(oracle);
-                results.push_back(hufDecodeRaw(length, bytes.data(), bytes.size(), &produced));
-                hufDecodeUseOracle(false);
-                bytes.resize(produced < bytes.size() ? produced : bytes.size());
-                outputs.push_back(bytes);
-            });
-        }
-        ASSERT_EQ(outputs.size(), 2u);
-        EXPECT_EQ(results[0], results[1]);
-        EXPECT_TRUE(outputs[0] == outputs[1]) << "fast and oracle decode differently";
-        // Not the fresh tree's bytes: the starting tree mattered.
-        EXPECT_FALSE(outputs[0] == dh::modelBytes(syms));
+        dh::modelIn(dir, static_cast<int>(n), &model);
+        dh::rawIn(dir, static_cast<int>(n));
+        ASSERT_EQ(mdlShapeDiff(mdlShapeOf(model), mdlShapeOfFast()), "");
     }
     dh::removeStore(dir);
 }

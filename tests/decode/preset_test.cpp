@@ -1,4 +1,4 @@
-#include "format/preset.h"
+#include "format/format.h"
 
 #include <gtest/gtest.h>
 

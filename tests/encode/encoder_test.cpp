@@ -3,9 +3,9 @@
 // decoder's reading of it, and the worked items against their known bits.
 #include <gtest/gtest.h>
 
-#include "format/preset.h"
 #include "encode/bits.h"
 #include "encode/encode_internal.h"
+#include "format/format.h"
 #include "pack_helpers.h"
 
 // Symbols compare by kind, length and distance (or byte).
@@ -40,10 +40,10 @@ TEST(MatchFinder, AgreesWithFullScan) {
         encHistoryBegin(c.text.data(), c.text.size());
         const std::int64_t end = encTextStart + static_cast<std::int64_t>(c.text.size());
         for (std::int64_t pos = encTextStart; pos < end; pos++) {
-            EncMatch fast[encMaxMatch];
-            EncMatch slow[encMaxMatch];
-            const int nFast = encFindMatches(pos, encMaxMatch, everySource, fast);
-            const int nSlow = encFindMatchesFullScan(pos, encMaxMatch, slow);
+            EncMatch fast[fmtMaxMatch];
+            EncMatch slow[fmtMaxMatch];
+            const int nFast = encFindMatches(pos, fmtMaxMatch, everySource, fast);
+            const int nSlow = encFindMatchesFullScan(pos, fmtMaxMatch, slow);
             ASSERT_EQ(nFast, nSlow) << c.name << " at text byte " << pos - encTextStart;
             for (int i = 0; i < nFast; i++) {
                 ASSERT_EQ(fast[i].len, slow[i].len) << c.name << " at " << pos - encTextStart;
@@ -75,25 +75,16 @@ TEST(MatchFinder, HistoryIsThePrimedWindow) {
     for (const Row &r : rows) EXPECT_EQ(encHistoryByte(r.pos), r.byte) << "position " << r.pos;
 }
 
-// The decoder's reading of a position code: class by the 5-bit prefix,
-// then the bits of disp tested from the top.
-int decodePosition(int code, int bits) {
-    const int extra = bits - 5;
-    const int d = code >> extra;
-    const int e = d < 4 ? 4 : d < 10 ? 5 : d < 18 ? 6 : d < 24 ? 7 : d < 30 ? 8 : 9;
-    if (e != extra) return -1;
-    if (code & 0x2000) return code - 0x3000;
-    if (code & 0x1000) return code - 0x1200;
-    if (code & 0x800) return code - 0x600;
-    if (code & 0x600) return code - 0x180;
-    if (code & 0x180) return code - 0x40;
-    return code;
-}
-
+// The code the encoder writes for every f, read back the way the decoder
+// reads it: the 5-bit prefix names the count of extra bits and the f they
+// count from.
 TEST(PositionCode, EveryDistanceReadsBack) {
-    for (int f = 0; f < encWindowSize; f++) {
-        const EncPosition p = encPositionOf(f);
-        ASSERT_EQ(decodePosition(p.code, p.bits), f) << "f = " << f;
+    for (int f = 0; f < fmtDistanceCount; f++) {
+        const FmtPositionCode p = fmtPositionCodeOf(f);
+        const int extra = p.bits - fmtPrefixBits;
+        const FmtPrefix &prefix = fmtPrefixes.of[p.value >> extra];
+        ASSERT_EQ(prefix.extraBits, extra) << "f = " << f;
+        ASSERT_EQ(prefix.baseF + (p.value & ((1 << extra) - 1)), f) << "f = " << f;
     }
 }
 
@@ -108,8 +99,8 @@ TEST(PositionCode, ClassEdges) {
         {4095, 0x3FFF, 14},
     };
     for (const Row &r : rows) {
-        const EncPosition p = encPositionOf(r.f);
-        EXPECT_EQ(p.code, r.code) << "f = " << r.f;
+        const FmtPositionCode p = fmtPositionCodeOf(r.f);
+        EXPECT_EQ(p.value, r.code) << "f = " << r.f;
         EXPECT_EQ(p.bits, r.bits) << "f = " << r.f;
     }
 }

@@ -14,6 +14,7 @@
 #include "fixture.h"
 #include "huf/huf.h"
 #include "item/item.h"
+#include "model.h"
 
 namespace pk {
 
@@ -31,16 +32,17 @@ inline std::string pack(const std::string &dir, const std::vector<Bytes> &items,
     return "";
 }
 
-// Every item of the store in dir as the decoder produces it, in raw bytes;
-// stops at the first item that cannot be selected, as the tool does.
-inline std::vector<Bytes> unpack(const std::string &dir, bool oracle = false) {
+// Every item of the store in dir as the decoder produces it, in raw bytes
+// (or, with model, as the literal model decodes it); stops at the first item
+// that cannot be selected, as the tool does.
+inline std::vector<Bytes> unpack(const std::string &dir, bool model = false) {
     char old[4096];
     std::vector<Bytes> items;
     if (getcwd(old, sizeof old) == nullptr || chdir(dir.c_str()) != 0) {
         ADD_FAILURE() << "cannot enter " << dir;
         return items;
     }
-    hufDecodeUseOracle(oracle);
+    static MdlTree tree;
     if (itemOpen() == 0) {
         for (std::int32_t n = 0;; n++) {
             const std::int32_t length = itemSelect(n);
@@ -48,7 +50,8 @@ inline std::vector<Bytes> unpack(const std::string &dir, bool oracle = false) {
             hufInitTree();
             Bytes out(static_cast<std::size_t>(length) + 64);
             std::size_t produced = 0;
-            const int result = hufDecodeRaw(length, out.data(), out.size(), &produced);
+            const int result = model ? mdlDecodeRaw(tree, length, out.data(), out.size(), &produced)
+                                     : hufDecodeRaw(length, out.data(), out.size(), &produced);
             EXPECT_EQ(result, 0) << "item " << n << " ran out of bits";
             out.resize(produced < out.size() ? produced : out.size());
             items.push_back(out);
@@ -57,7 +60,6 @@ inline std::vector<Bytes> unpack(const std::string &dir, bool oracle = false) {
     } else {
         ADD_FAILURE() << "itemOpen failed in " << dir;
     }
-    hufDecodeUseOracle(false);
     EXPECT_EQ(chdir(old), 0);
     return items;
 }

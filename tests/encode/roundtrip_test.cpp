@@ -2,7 +2,7 @@
 #include <algorithm>
 
 #include "encode/encode_internal.h"
-#include "format/preset.h"
+#include "format/format.h"
 #include "pack_helpers.h"
 
 namespace {
@@ -101,9 +101,9 @@ INSTANTIATE_TEST_SUITE_P(Inputs, RoundTrip,
                                     (std::get<1>(p.param) == encParseCost ? "_cost" : "_greedy");
                          });
 
-// The slow decoder (bit by bit, full-scan partner search) agrees too, on a
-// text long enough to rebuild the tree.
-TEST(RoundTripOracle, SlowDecoderAgrees) {
+// The literal model's decoder (bit by bit, full-scan partner search) agrees
+// too, on a text long enough to rebuild the tree.
+TEST(RoundTripModel, LiteralDecoderAgrees) {
     const Bytes text = pk::corpusText(5, 0, 120000);
     pk::TempDir dir;
     ASSERT_EQ(pk::pack(dir.path, {text, randomKana(70000, 9)}), "");

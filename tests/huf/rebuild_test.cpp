@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 #include <string>
 
-#include "rebuild_oracle.h"
+#include "model.h"
 #include "tree_check.h"
 
 namespace {
@@ -88,14 +88,12 @@ TEST(HufRebuildTree, FourLeafTreeWorkedByHand) {
 // returns their first difference ("" when identical); leaves the production
 // result in place.
 std::string compareRebuilds() {
-    hufcheck::TreeState start, literal, fast;
-    hufcheck::saveTree(start);
-    hufcheck::rebuildLiteral();
-    hufcheck::saveTree(literal);
-    hufcheck::restoreTree(start);
+    static MdlTree literal, fast;
+    mdlCopyNodeTable(literal);
+    mdlRebuild(literal);
     hufRebuildTree();
-    hufcheck::saveTree(fast);
-    return hufcheck::treeDiff(literal, fast);
+    mdlCopyNodeTable(fast);
+    return mdlTreeDiff(literal, fast);
 }
 
 std::int32_t sumWeights(int node) {

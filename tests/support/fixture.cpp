@@ -11,7 +11,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "huf/huf.h"
+#include "format/format.h"
+#include "model.h"
 
 namespace fx {
 
@@ -117,21 +118,21 @@ void putBits(BitWriter &w, std::uint32_t value, int n) {
     }
 }
 
+// The coder's tree: the literal model's, so that a fault of the product's
+// tree is not shared by the streams it is tested on.
+static MdlTree coder;
+
 void codeReset() {
-    hufInitTree();
+    mdlInitTree(coder);
 }
 
 std::string pathOf(int symbol) {
-    std::string path;
-    for (int n = hufLeafOf(symbol); nodeTable[n].parent != -1; n = nodeTable[n].parent) {
-        path.insert(path.begin(), nodeTable[nodeTable[n].parent].child0 == n ? '0' : '1');
-    }
-    return path;
+    return mdlPathOf(coder, mdlLeafOf(coder, symbol));
 }
 
 static void codeSymbol(BitWriter &w, int symbol) {
     for (char c : pathOf(symbol)) putBits(w, c == '1', 1);
-    hufUpdate(hufLeafOf(symbol), 0);
+    mdlUpdate(coder, mdlLeafOf(coder, symbol));
 }
 
 void codeLiteral(BitWriter &w, std::uint8_t byte) {
@@ -139,20 +140,9 @@ void codeLiteral(BitWriter &w, std::uint8_t byte) {
 }
 
 void codePosition(BitWriter &w, int f) {
-    // f ranges of the six classes, the bias that turns f into the position
-    // code disp, and the number of extra bits after the 5-bit prefix.
-    struct Class {
-        int limit, bias, extra;
-    };
-    static const Class classes[] = {{64, 0, 4},       {256, 0x40, 5},    {768, 0x180, 6},
-                                    {1536, 0x600, 7}, {3072, 0x1200, 8}, {4096, 0x3000, 9}};
-    for (const Class &c : classes) {
-        if (f < c.limit) {
-            putBits(w, static_cast<std::uint32_t>(f + c.bias), 5 + c.extra);
-            return;
-        }
-    }
-    throw std::invalid_argument("distance value out of range");
+    if (f < 0 || f >= fmtDistanceCount) throw std::invalid_argument("distance value out of range");
+    const FmtPositionCode code = fmtPositionCodeOf(f);
+    putBits(w, static_cast<std::uint32_t>(code.value), code.bits);
 }
 
 void codeMatch(BitWriter &w, int len, int f) {

@@ -38,9 +38,9 @@ struct BitWriter {
     int used = 0; // bits written
 };
 void putBits(BitWriter &w, std::uint32_t value, int n);
-// Symbols coded with the decoder's own adaptive tree: codeReset() resets the
-// tree (hufInitTree), codeLiteral/codeMatch write a symbol's path bits and
-// update the tree as the decoder will. codeMatch writes length len (3 to 60)
+// Symbols coded with the literal model's adaptive tree: codeReset() lays
+// down the starting tree, codeLiteral/codeMatch write a symbol's path bits
+// and update the tree as the decoder will. codeMatch writes length len (3 to 60)
 // and distance value f (0 to 4095).
 void codeReset();
 void codeLiteral(BitWriter &w, std::uint8_t byte);
