@@ -77,8 +77,13 @@ int main(int argc, char **argv) {
         txtErrPrintf("%s: itemOpen() failed\n", programName);
         finish(1);
     }
+    // The traces walk nodeTable, which hufInitTree resets before each item;
+    // plain decoding starts every item from its own copy of the starting
+    // tree and never reads nodeTable, so it skips that reset (some 20 KB per
+    // item).
+    const bool traced = verbose >= 1 || dump;
     if (itemno >= 0) {
-        if (hufInitTreeLazy() < 0) fail("hufInitTree");
+        if (traced && hufInitTree() < 0) fail("hufInitTree");
         const std::int32_t length = itemSelect(itemno);
         if (length < 0) fail("itemSelect");
         hufDecode(length, verbose, dump);
@@ -86,7 +91,7 @@ int main(int argc, char **argv) {
         for (std::int32_t j = 0;; j++) {
             const std::int32_t length = itemSelect(j);
             if (length < 0) break;
-            if (hufInitTreeLazy() < 0) fail("hufInitTree");
+            if (traced && hufInitTree() < 0) fail("hufInitTree");
             hufDecode(length, verbose, dump);
             // 2147483647 is the last item number; counting on would overflow.
             if (j == INT32_MAX) break;

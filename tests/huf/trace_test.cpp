@@ -90,12 +90,13 @@ TEST(HufDumpNode, KindsAndWidths) {
     };
     for (const Case &c : cases) {
         hufInitTree();
-        HufNode &n = nodeTable[hufLeafOf(0x00)];
+        const int leaf = hufLeafOf(0x00);
+        HufNode &n = nodeTable[leaf];
         n.type = c.type;
         n.value = c.value;
         n.moved = c.moved;
         n.weight = c.weight;
-        EXPECT_EQ(lineOf(hufLeafOf(0x00)), c.line);
+        EXPECT_EQ(lineOf(leaf), c.line);
     }
     hufInitTree();
 }
