@@ -8,9 +8,16 @@
 
 namespace {
 
-// The most bits a position code takes: the 5-bit prefix and at most 9 extra
-// bits.
-constexpr int positionBitsMax = fmtPrefixBits + 9;
+// The most bits a position code takes: the prefix and the extra bits of the
+// class that has the most (the farthest, 9).
+constexpr int positionBitsMax = [] {
+    int most = 0;
+    for (const FmtPositionClass &c : fmtPositionClasses) {
+        if (c.extraBits > most) most = c.extraBits;
+    }
+    return fmtPrefixBits + most;
+}();
+static_assert(positionBitsMax == 14);
 
 // One symbol as read: its leaf mark (hufLeafMark + 2 * symbol) and, for a
 // match, the distance value f; mark -1 when the bits ran out.
@@ -80,6 +87,10 @@ inline void putRaw(RawOut &r, const std::uint8_t *p, int n) {
     }
 }
 
+// The loop of plain decoding, printing (Raw = false) or storing raw bytes.
+// While the bit word holds hufDepthMax bits, after a refill if need be, a
+// symbol is read trusting that margin; fewer are left only near the end of
+// the item or of the reader's buffer, where every bit is checked.
 template <bool Raw> int decodeLoop(std::int32_t remaining, RawOut &raw) {
     decWindowReset();
     hufOrderedReset();

@@ -1,5 +1,6 @@
 #include "huf/ordered.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 
@@ -47,11 +48,16 @@ void finishLayout() {
     orderedChild[0] = 0;
     orderedParent[0] = 0;
     orderedParent[hufRootOrder] = 0;
+    // From the heaviest weight below the root on, every entry names the last
+    // position below the root.
+    const int heaviest = orderedWeight[hufRootOrder - 1];
     int k = 0;
-    for (int w = 0; w < hufWeightFull; w++) {
-        while (k < hufRootOrder - 1 && orderedWeight[k + 1] <= w) k++;
+    for (int w = 0; w < heaviest; w++) {
+        while (orderedWeight[k + 1] <= w) k++;
         orderedRunTop[w] = static_cast<std::int16_t>(k);
     }
+    std::fill(orderedRunTop + heaviest, orderedRunTop + hufWeightFull,
+              static_cast<std::int16_t>(hufRootOrder - 1));
 }
 
 // What the starting code holds at a code prefix of a given depth: the
