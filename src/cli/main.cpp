@@ -85,9 +85,14 @@ int main(int argc, char **argv) {
         txtErrPrintf("%s: itemOpen() failed\n", programName);
         finish(1);
     }
+    // The traces walk nodeTable, which hufInitTree resets before each item;
+    // plain decoding starts every item from its own copy of the starting
+    // tree and never reads nodeTable, so it skips that reset (some 20 KB per
+    // item).
+    const bool traced = verbose >= 1 || dump;
     int status = 0;
     if (itemno >= 0) {
-        if (hufInitTreeLazy() < 0) fail("hufInitTree");
+        if (traced && hufInitTree() < 0) fail("hufInitTree");
         const std::int32_t length = itemSelect(itemno);
         if (length < 0) fail("itemSelect");
         if (hufDecode(length, verbose, dump) < 0) {
@@ -103,7 +108,7 @@ int main(int argc, char **argv) {
                 if (itemIndexEnds(j)) break;
                 fail("itemSelect");
             }
-            if (hufInitTreeLazy() < 0) fail("hufInitTree");
+            if (traced && hufInitTree() < 0) fail("hufInitTree");
             // A cut item is reported, and the walk goes on with the next.
             if (hufDecode(length, verbose, dump) < 0) {
                 reportDataEndsEarly(j);

@@ -1,6 +1,6 @@
 #include "encode/bits.h"
 
-#include "huf/tree_internal.h"
+#include "huf/ordered.h"
 
 namespace {
 
@@ -57,28 +57,17 @@ std::int64_t encBitsEnd() {
 }
 
 void encCodeSymbol(int symbol) {
-    const int leaf = hufLeafOf(symbol);
-    // The path is found leaf to root and written root to leaf. A leaf is at
-    // most as deep as the tree has internal nodes; the bound keeps a broken
-    // tree from running over the array.
-    std::uint8_t path[hufNodeMax];
+    // The path is found leaf to root and written root to leaf: at each level
+    // the node is its parent's child 1 if it sits after the parent's child 0.
+    // No leaf is deeper than hufDepthMax (21), so the path fits one put.
+    static_assert(hufDepthMax <= 32);
+    const int leaf = hufOrderedLeaf(symbol);
+    std::uint32_t path = 0;
     int depth = 0;
-    for (int n = leaf; n > 0 && depth < hufNodeMax;) {
-        const int parent = nodeTable[n].parent;
-        path[depth++] = nodeTable[parent].child1 == n;
-        n = parent;
+    for (int k = leaf; k != hufRootOrder; k = orderedParent[k], depth++) {
+        path |= static_cast<std::uint32_t>(k - orderedChild[orderedParent[k]]) << depth;
     }
-    std::uint32_t chunk = 0;
-    int chunkBits = 0;
-    while (depth > 0) {
-        chunk = chunk << 1 | path[--depth];
-        if (++chunkBits == 32) {
-            encBitsPut(chunk, 32);
-            chunk = 0;
-            chunkBits = 0;
-        }
-    }
-    encBitsPut(chunk, chunkBits);
-    // The decoder's own update; the exchange marks only serve its traces.
-    hufUpdateWith<false>(leaf, 0);
+    encBitsPut(path, depth);
+    // The decoder's own count on the same form of the tree.
+    hufOrderedCount(leaf);
 }

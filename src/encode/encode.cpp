@@ -6,7 +6,7 @@
 #include "encode/bits.h"
 #include "encode/encode_internal.h"
 #include "format/format.h"
-#include "huf/huf.h"
+#include "huf/ordered.h"
 
 namespace {
 
@@ -28,23 +28,23 @@ std::uint16_t stepF[blockSize + 1];
 EncSymbol steps[blockSize];
 
 // Code lengths of the moment: the depth of each symbol's leaf.
-int literalBits[256];
+int literalBits[fmtLiteralCount];
 int lengthBits[fmtMaxMatch + 1];
 
 EncSymbol *record = nullptr;
 std::size_t recordCapacity = 0;
 std::size_t recordCount = 0;
 
-int depthOf(int node) {
+int depthOf(int symbol) {
     int depth = 0;
-    for (; node != 0; node = nodeTable[node].parent) depth++;
+    for (int k = hufOrderedLeaf(symbol); k != hufRootOrder; k = orderedParent[k]) depth++;
     return depth;
 }
 
 void readCodeLengths() {
-    for (int c = 0; c < 256; c++) literalBits[c] = depthOf(hufLeafOf(c));
+    for (int c = 0; c < fmtLiteralCount; c++) literalBits[c] = depthOf(c);
     for (int len = fmtMinMatch; len <= fmtMaxMatch; len++) {
-        lengthBits[len] = depthOf(hufLeafOf(fmtLengthSymbol(len)));
+        lengthBits[len] = depthOf(fmtLengthSymbol(len));
     }
 }
 
@@ -159,7 +159,7 @@ std::int64_t encItem(const std::uint8_t *text, std::size_t n, const EncWriter *o
     std::uint8_t header[fmtHeaderSize] = {};
     fmtPutLittleEndian32(header + fmtDecodedLengthAt, static_cast<std::uint32_t>(n));
     encBitsBytes(header, fmtHeaderSize);
-    hufInitTree();
+    hufOrderedReset();
     encHistoryBegin(text, n);
     const auto total = static_cast<std::int64_t>(n);
     if (parseMode == encParseGreedy) {

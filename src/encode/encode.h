@@ -18,6 +18,7 @@ struct EncWriter {
 // Codes one item (the 6-byte header, then the bit stream padded with zero
 // bits to a whole byte) and hands it to out in pieces of at most 64 KiB.
 // The number of bytes written (the item's stored length), or -1 when n is
-// above encItemMax or out->put failed. Resets the code tree (hufInitTree):
-// nothing of an earlier item carries over. Allocates nothing.
+// above encItemMax or out->put failed. Starts from the starting tree and the
+// primed window, as the decoder does: nothing of an earlier item carries
+// over. Allocates nothing.
 std::int64_t encItem(const std::uint8_t *text, std::size_t n, const EncWriter *out);

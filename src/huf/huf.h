@@ -1,13 +1,11 @@
 #pragma once
-// The adaptive code tree of literals (256 byte values) and match lengths
-// (3 to 60): 314 leaves, 313 internal nodes, node 0 the root.
+// The adaptive code tree as the traces show it: nodeTable and orderTable,
+// reset, updated and rebuilt node by node, with the exchange trace and the
+// tree dump. Plain decoding and the encoder use the same tree in the form
+// of huf/ordered.h.
 #include <cstdint>
 
-inline constexpr int hufNodeMax = 627;
-inline constexpr int hufLeafCount = 314;
-inline constexpr int hufSymbolCount = hufLeafCount;
-
-enum : std::uint8_t { hufInternal = 0, hufLiteral = 1, hufLength = 2 };
+#include "huf/code.h"
 
 struct HufNode {
     // weight and order first: the update compares both at every level climbed.
@@ -26,20 +24,8 @@ extern HufNode nodeTable[hufNodeMax];
 extern std::int32_t orderTable[hufNodeMax + 1];
 extern std::int32_t nodeCount;
 
-// The plain decoder keeps the adapted tree in a form of its own; this brings
-// nodeTable and orderTable up to date with it. Every procedure here does it
-// before reading them; others reading the tables after a plain hufDecode
-// call it first.
-void hufSettleTree();
-
-// Resets the tree to its fixed starting shape; the node count (627).
+// Resets nodeTable to the fixed starting shape; the node count (627).
 int hufInitTree();
-
-// The same reset for a caller that decodes next: the tree is the starting
-// tree at once, but nodeTable is laid down only when something reads it
-// (hufSettleTree), which plain decoding never does. Resetting before each of
-// many short items then costs next to nothing.
-int hufInitTreeLazy();
 
 // Counts one occurrence of the symbol at the leaf, exchanging nodes so that
 // frequent symbols move towards the root; rebuilds the tree from halved
@@ -47,9 +33,9 @@ int hufInitTreeLazy();
 // the rebuild notice, verbose >= 2 every exchange.
 void hufUpdate(int leaf, int verbose);
 
-// Node index of a symbol's leaf: symbols 0-255 are the byte values, 256 + n
-// the match length n + 3. Leaves keep their index across exchanges; only a
-// rebuild moves them.
+// Node index of a symbol's leaf (0-255 the byte values, 256 + n the match
+// length n + 3): the lowest node index holding it. Leaves keep their index
+// across exchanges; only a rebuild moves them.
 int hufLeafOf(int symbol);
 
 // The line of one node (code path, weight, order, kind, exchange mark), and

@@ -1,19 +1,17 @@
 #pragma once
-// The code tree laid out by order number, for the plain decoder's hot loop.
+// The code tree laid out by order number: the form plain decoding and the
+// encoder use.
 //
 // Position k holds the node whose order number is k. An exchange moves the
 // two nodes' contents between their positions instead of relinking them, so
 // the weights stay sorted in place, the two children of a node sit at
 // positions c and c + 1, and walking or counting a symbol touches a few
-// small arrays. It is the same tree as nodeTable, code for code and weight
-// for weight, node indices included.
-//
-// nodeTable stays the tree of record: the plain decoder takes the tree into
-// this form before an item (hufOrderedTake) and leaves it here; every huf
-// procedure that reads nodeTable writes it back first (hufSettleTree).
+// small arrays. Code for code and weight for weight it is the tree nodeTable
+// holds after the same symbols; it is kept on its own, from its own copy of
+// the starting tree, and never reads nodeTable.
 #include <cstdint>
 
-#include "huf/tree_internal.h"
+#include "huf/code.h"
 
 // The root's position, and the mark above every position: child entries
 // from hufLeafMark up name leaves, as hufLeafMark + 2 * symbol.
@@ -24,7 +22,7 @@ inline constexpr int hufLeafMark = hufNodeMax + 1;
 // at which the tree is rebuilt). The root's entry is a sentinel heavier than
 // any node, so that no node finds the root as its partner; the root's weight
 // is kept apart: every symbol counts it, and nothing compares it.
-extern std::uint16_t orderedWeight[hufNodeMax + 2];
+extern std::uint16_t orderedWeight[hufNodeMax + 1];
 extern int orderedRootWeight;
 // Position of the 0 child of the node at each position, or its leaf mark.
 extern std::int16_t orderedChild[hufNodeMax + 1];
@@ -33,23 +31,26 @@ extern std::int16_t orderedChild[hufNodeMax + 1];
 // symbol's position, the slot after it is written and never read, so that
 // moving a node fixes "both children" without asking whether it has any.
 extern std::int16_t orderedParent[hufLeafMark + 2 * hufSymbolCount];
-// nodeTable index of the node at each position.
-extern std::int16_t orderedNode[hufNodeMax + 1];
 // The last position below the root whose weight is w or less, for every
-// weight w: the exchange partner of a node of weight w. Counting the node at
-// that position lowers the entry of its old weight by one and changes no
-// other, as weights stay sorted.
-extern std::int16_t orderedRunTop[hufWeightFull + 2];
+// weight w a node below the root can have (less than the root's, so less
+// than 0x8000): the exchange partner of a node of weight w. Counting the
+// node at that position lowers the entry of its old weight by one and
+// changes no other, as weights stay sorted.
+extern std::int16_t orderedRunTop[hufWeightFull];
 
-// Takes the tree into the ordered form: the prepared starting tree after
-// hufInitTree, otherwise converted from nodeTable. false when nodeTable does
-// not keep the invariants the form relies on (a tree set by hand); the
-// caller then works on nodeTable itself.
-bool hufOrderedTake();
+// Starts an item: the tree becomes the starting tree, copied from a prepared
+// one (made from the code ranges the first time).
+void hufOrderedReset();
 
-// Rebuilds the tree from halved weights (the full root) and returns the new
-// position of the symbol's leaf.
+// Rebuilds the tree from halved weights (the full root), exactly as the
+// rebuild of nodeTable orders it, and returns the new position of the
+// symbol's leaf.
 int hufOrderedRebuild(int symbol);
+
+// The position of a symbol's leaf (0-255 bytes, 256 + n length n + 3).
+inline int hufOrderedLeaf(int symbol) {
+    return orderedParent[hufLeafMark + 2 * symbol];
+}
 
 // Exchanges the contents of positions a and b (equal weights).
 [[gnu::always_inline]] inline void hufOrderedExchange(std::intptr_t a, std::intptr_t b) {
@@ -61,9 +62,6 @@ int hufOrderedRebuild(int symbol);
     orderedParent[childA + 1] = static_cast<std::int16_t>(b);
     orderedParent[childB] = static_cast<std::int16_t>(a);
     orderedParent[childB + 1] = static_cast<std::int16_t>(a);
-    const std::int16_t nodeA = orderedNode[a];
-    orderedNode[a] = orderedNode[b];
-    orderedNode[b] = nodeA;
 }
 
 // hufUpdate without traces for the leaf at position pos: before counting a

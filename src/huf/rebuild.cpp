@@ -149,7 +149,6 @@ int hufSetLevels(int node, int depth) {
 }
 
 void hufRebuildTree() {
-    hufSettleTree();
     hufHalveWeights(0);
 
     // Leaves in the order of their old order numbers; entry 0 names the root,

@@ -2,7 +2,6 @@
 #include "textio/textio.h"
 
 void hufDumpNode(int node) {
-    hufSettleTree();
     // The path is written right to left while climbing to the root. A
     // consistent tree is at most 313 levels deep, so it always fits whole;
     // the bound only stops a climb through broken links.
@@ -35,6 +34,5 @@ void hufDumpNode(int node) {
 }
 
 void hufDumpTree() {
-    hufSettleTree();
     for (int k = 1; k <= nodeCount; k++) hufDumpNode(orderTable[k]);
 }

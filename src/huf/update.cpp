@@ -17,7 +17,7 @@ void traceExchange(int b, int f) {
 // Exchanges b with the node f of equal weight and higher order: their parent
 // slots, parents and order numbers. The slot of f is fixed first and the slot
 // of b is then looked up afresh, which also swaps two siblings correctly.
-[[gnu::always_inline]] inline void exchange(int b, int f) {
+void exchange(int b, int f) {
     HufNode &nb = nodeTable[b];
     HufNode &nf = nodeTable[f];
     const int pf = nf.parent;
@@ -49,26 +49,18 @@ void traceExchange(int b, int f) {
 
 } // namespace
 
-template <bool MarkMoved> void hufUpdateWith(int leaf, int verbose) {
-    hufSettleTree();
-    hufTreeHolder = TreeHolder::nodes;
+void hufUpdate(int leaf, int verbose) {
     if (nodeTable[0].weight == hufWeightFull) {
         if (verbose >= 1) txtPrintf("\nWEIGHT FULL\n");
         const std::uint8_t type = nodeTable[leaf].type;
         const std::uint8_t value = nodeTable[leaf].value;
-        const int symbol = hufSymbolOf(nodeTable[leaf]);
         hufRebuildTree();
         // The same symbol's leaf in the new tree: the lowest node index of
-        // its kind and value. A symbol of the alphabet is looked up; a node
-        // set by hand to anything else is searched for.
-        if (type != hufInternal && symbol >= 0 && symbol < hufSymbolCount) {
-            leaf = leafOfSymbol[symbol];
-        } else {
-            for (int i = 0; i < nodeCount; i++) {
-                if (nodeTable[i].type == type && nodeTable[i].value == value) {
-                    leaf = i;
-                    break;
-                }
+        // its kind and value.
+        for (int i = 0; i < nodeCount; i++) {
+            if (nodeTable[i].type == type && nodeTable[i].value == value) {
+                leaf = i;
+                break;
             }
         }
     }
@@ -82,10 +74,8 @@ template <bool MarkMoved> void hufUpdateWith(int leaf, int verbose) {
         if (f != b) {
             if (verbose >= 2) traceExchange(b, f);
             exchange(b, f);
-            if (MarkMoved) {
-                hufMarkSubtree(f);
-                hufMarkSubtree(b);
-            }
+            hufMarkSubtree(f);
+            hufMarkSubtree(b);
         }
         // Counting b shortens the run of weight w by its top and starts the
         // run of w + 1 at b, unless a node above already weighs w + 1.
@@ -96,13 +86,6 @@ template <bool MarkMoved> void hufUpdateWith(int leaf, int verbose) {
         if (b == 0) break; // the root is counted last
         b = node.parent;
     }
-}
-
-template void hufUpdateWith<false>(int, int);
-template void hufUpdateWith<true>(int, int);
-
-void hufUpdate(int leaf, int verbose) {
-    hufUpdateWith<true>(leaf, verbose);
 }
 
 void hufMarkSubtree(int node) {

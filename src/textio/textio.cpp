@@ -112,6 +112,11 @@ int txtPrintf(const char *format, ...) {
     return n;
 }
 
+void txtLineEnd() {
+    static const std::uint8_t lineEnd[2] = {0x0D, 0x0A};
+    appendOut(lineEnd, sizeof lineEnd);
+}
+
 int txtErrPrintf(const char *format, ...) {
     va_list args;
     va_start(args, format);

@@ -18,6 +18,10 @@ inline constexpr std::size_t txtReserveMax = 4096;
 int txtPrintf(const char *format, ...) __attribute__((format(printf, 1, 2)));
 int txtErrPrintf(const char *format, ...) __attribute__((format(printf, 1, 2)));
 
+// One line end on standard output, as a formatted line feed writes it,
+// without the formatting.
+void txtLineEnd();
+
 // Room for at least n raw bytes (n <= txtReserveMax) in the standard output
 // buffer; write them there, then pass the end of what was written to txtCommit.
 // Raw bytes are not translated.

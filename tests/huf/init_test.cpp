@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "huf/ordered.h"
+#include "model.h"
 #include "tree_check.h"
 
 namespace {
@@ -125,31 +127,40 @@ TEST(HufInitTree, ResetAfterUpdatesGivesTheSameTree) {
     EXPECT_EQ(orderTable[0], 0);
 }
 
-// The lazy reset is the same reset: whatever reads the tree next (here the
-// settling every tree procedure does first, and an update) finds the
-// starting tree, though nodeTable still held the adapted one.
-TEST(HufInitTree, LazyResetGivesTheSameTreeWhenRead) {
+// The first difference between the ordered tree's partner table and its
+// weights: for every weight w a node below the root can have, the entry
+// names the last position below the root whose weight is w or less.
+std::string partnerFault() {
+    int last = 0;
+    for (int w = 0; w < hufWeightFull; w++) {
+        while (last + 1 < hufRootOrder && orderedWeight[last + 1] <= w) last++;
+        if (orderedRunTop[w] != last) {
+            return "weight " + std::to_string(w) + ": " + std::to_string(orderedRunTop[w]) +
+                   " instead of " + std::to_string(last);
+        }
+    }
+    return "";
+}
+
+// The tree of plain decoding and the encoder starts from its own prepared
+// copy, laid out from the code ranges directly: it is the starting tree of
+// nodeTable, position for position, and a reset brings it back, partner
+// table included, after the tree has adapted to weights in the thousands
+// and been rebuilt.
+TEST(HufInitTree, BothFormsStartFromTheSameTree) {
+    static MdlTree nodes;
     hufInitTree();
-    hufcheck::TreeState fresh;
-    hufcheck::saveTree(fresh);
-    hufUpdate(hufLeafOf(0x65), 0);
-    hufcheck::TreeState updatedOnce;
-    hufcheck::saveTree(updatedOnce);
-
-    for (int i = 0; i < 300; i++) hufUpdate(hufLeafOf((i * 53) % hufSymbolCount), 0);
-    EXPECT_EQ(hufInitTreeLazy(), 627);
-    EXPECT_EQ(nodeCount, 627);
-    hufSettleTree();
-    hufcheck::TreeState settled;
-    hufcheck::saveTree(settled);
-    EXPECT_EQ(hufcheck::treeDiff(fresh, settled), "");
-
-    for (int i = 0; i < 300; i++) hufUpdate(hufLeafOf((i * 53) % hufSymbolCount), 0);
-    hufInitTreeLazy();
-    hufUpdate(hufLeafOf(0x65), 0);
-    hufcheck::TreeState updated;
-    hufcheck::saveTree(updated);
-    EXPECT_EQ(hufcheck::treeDiff(updatedOnce, updated), "");
+    mdlCopyNodeTable(nodes);
+    const MdlShape start = mdlShapeOf(nodes);
+    hufOrderedReset();
+    EXPECT_EQ(mdlShapeDiff(start, mdlShapeOfFast()), "");
+    EXPECT_EQ(partnerFault(), "");
+    for (int i = 0; i < 40000; i++) hufOrderedCount(hufOrderedLeaf((i * i + 7 * i) % 97));
+    ASSERT_NE(mdlShapeDiff(start, mdlShapeOfFast()), "");
+    ASSERT_GT(orderedRootWeight, 5000) << "the counts should pass a rebuild and go on";
+    hufOrderedReset();
+    EXPECT_EQ(mdlShapeDiff(start, mdlShapeOfFast()), "");
+    EXPECT_EQ(partnerFault(), "");
 }
 
 } // namespace

@@ -1,15 +1,19 @@
-// Long symbol sequences through several rebuilds. After every update the tree
-// must be consistent and must be the literal model's tree, node for node
-// (the fast partner search chose what the full scan chooses); the production
-// rebuild must give what the literal one gives, also on trees between the
-// rebuilds the update makes.
+// Long symbol sequences through several rebuilds, counted in the literal
+// model, in nodeTable and in the tree laid out by order number side by side.
+// After every symbol nodeTable must be consistent and be the model's tree
+// node for node (the partner search chose what the full scan chooses), and
+// the ordered tree must be the model's tree order number for order number.
+// Both rebuilds must give what the literal one gives, also on trees between
+// the rebuilds the update makes.
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <functional>
 #include <gtest/gtest.h>
 #include <random>
 #include <string>
 
+#include "huf/ordered.h"
 #include "model.h"
 #include "tree_check.h"
 
@@ -58,12 +62,39 @@ const SequenceCase sequenceCases[] = {
 
 class HufRandomSequences : public testing::TestWithParam<SequenceCase> {};
 
+// The ordered tree, kept aside while a test rebuilds it.
+struct OrderedState {
+    std::uint16_t weight[hufNodeMax + 1];
+    int rootWeight;
+    std::int16_t child[hufNodeMax + 1];
+    std::int16_t parent[hufLeafMark + 2 * hufSymbolCount];
+    std::int16_t runTop[hufWeightFull];
+};
+
+void saveOrdered(OrderedState &s) {
+    std::memcpy(s.weight, orderedWeight, sizeof s.weight);
+    s.rootWeight = orderedRootWeight;
+    std::memcpy(s.child, orderedChild, sizeof s.child);
+    std::memcpy(s.parent, orderedParent, sizeof s.parent);
+    std::memcpy(s.runTop, orderedRunTop, sizeof s.runTop);
+}
+
+void restoreOrdered(const OrderedState &s) {
+    std::memcpy(orderedWeight, s.weight, sizeof s.weight);
+    orderedRootWeight = s.rootWeight;
+    std::memcpy(orderedChild, s.child, sizeof s.child);
+    std::memcpy(orderedParent, s.parent, sizeof s.parent);
+    std::memcpy(orderedRunTop, s.runTop, sizeof s.runTop);
+}
+
 TEST_P(HufRandomSequences, UpdatesAndRebuildsFollowTheModel) {
     const SequenceCase &c = GetParam();
     std::mt19937 rng(c.seed);
     hufInitTree();
+    hufOrderedReset();
     static MdlTree model, product, rebuilt;
     static TreeState before;
+    static OrderedState orderedBefore;
     mdlInitTree(model);
     long fullRebuilds = 0, otherRebuilds = 0;
     for (int u = 0; u < c.updates; u++) {
@@ -81,8 +112,13 @@ TEST_P(HufRandomSequences, UpdatesAndRebuildsFollowTheModel) {
             mdlCopyNodeTable(product);
             ASSERT_EQ(mdlTreeDiff(rebuilt, product), "") << "rebuild";
             ASSERT_EQ(hufcheck::treeFault(), "") << "after the rebuild";
-            otherRebuilds++;
             restoreTree(before);
+            saveOrdered(orderedBefore);
+            const int leaf = hufOrderedRebuild(symbol);
+            ASSERT_EQ(mdlShapeDiff(mdlShapeOf(rebuilt), mdlShapeOfFast()), "") << "ordered rebuild";
+            ASSERT_EQ(leaf, rebuilt.nodes[mdlLeafOf(rebuilt, symbol)].order);
+            restoreOrdered(orderedBefore);
+            otherRebuilds++;
         }
         fullRebuilds += full;
 
@@ -91,6 +127,8 @@ TEST_P(HufRandomSequences, UpdatesAndRebuildsFollowTheModel) {
         mdlCopyNodeTable(product);
         ASSERT_EQ(mdlTreeDiff(model, product), "") << "update";
         ASSERT_EQ(hufcheck::treeFault(), "");
+        hufOrderedCount(hufOrderedLeaf(symbol));
+        ASSERT_EQ(mdlShapeDiff(mdlShapeOf(model), mdlShapeOfFast()), "") << "ordered count";
     }
     EXPECT_GE(fullRebuilds, 3) << "the sequence is meant to pass through several rebuilds";
     std::printf("[ %s ] updates %d, rebuilds at 0x8000 %ld, rebuilds between %ld\n", c.name,

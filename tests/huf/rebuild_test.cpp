@@ -79,8 +79,8 @@ TEST(HufRebuildTree, FourLeafTreeWorkedByHand) {
         EXPECT_EQ(orderWeight[n.order], n.weight);
     }
     EXPECT_EQ(orderTable[0], 0);
-    EXPECT_EQ(leafOfSymbol['A'], 1);
-    EXPECT_EQ(leafOfSymbol['D'], 4);
+    EXPECT_EQ(hufLeafOf('A'), 1);
+    EXPECT_EQ(hufLeafOf('D'), 4);
     hufInitTree();
 }
 

@@ -14,7 +14,6 @@ struct TreeState {
     HufNode nodes[hufNodeMax];
     std::int32_t order[hufNodeMax + 1];
     std::int32_t weightAt[hufNodeMax + 2];
-    std::int16_t leafOf[hufSymbolCount];
     std::int32_t count;
 };
 
@@ -22,7 +21,6 @@ inline void saveTree(TreeState &s) {
     std::memcpy(s.nodes, nodeTable, sizeof s.nodes);
     std::memcpy(s.order, orderTable, sizeof s.order);
     std::memcpy(s.weightAt, orderWeight, sizeof s.weightAt);
-    std::memcpy(s.leafOf, leafOfSymbol, sizeof s.leafOf);
     s.count = nodeCount;
 }
 
@@ -30,7 +28,6 @@ inline void restoreTree(const TreeState &s) {
     std::memcpy(nodeTable, s.nodes, sizeof s.nodes);
     std::memcpy(orderTable, s.order, sizeof s.order);
     std::memcpy(orderWeight, s.weightAt, sizeof s.weightAt);
-    std::memcpy(leafOfSymbol, s.leafOf, sizeof s.leafOf);
     nodeCount = s.count;
     hufSyncSideTables();
 }
@@ -64,9 +61,6 @@ inline std::string treeDiff(const TreeState &a, const TreeState &b) {
         if (k > 0 && a.weightAt[k] != b.weightAt[k])
             return "orderWeight[" + std::to_string(k) + "]";
     }
-    for (int s = 0; s < hufSymbolCount; s++) {
-        if (a.leafOf[s] != b.leafOf[s]) return "leafOfSymbol[" + std::to_string(s) + "]";
-    }
     return "";
 }
 
@@ -94,8 +88,8 @@ inline int nodeAtPath(const std::string &path) {
 // agree both ways, every internal weight is the sum of its children, order
 // numbers and orderTable are inverse (root 627, entry 0 still naming the
 // root), weights never decrease along order numbers, siblings hold adjacent
-// order numbers with child0 lower, and the side tables of the fast search
-// (orderWeight, runTop, leafOfSymbol) match the tree.
+// order numbers with child0 lower, and the side tables of the partner
+// search (orderWeight, runTop) match the tree.
 inline std::string treeFault() {
     const int n = nodeCount;
     if (n != hufNodeMax) return "nodeCount " + std::to_string(n);
@@ -131,10 +125,9 @@ inline std::string treeFault() {
             if (x.type != hufLiteral && x.type != hufLength) return at("unknown type");
             if (x.type == hufLength && (x.value < 3 || x.value > 60))
                 return at("length out of range");
-            const int symbol = hufSymbolOf(x);
+            const int symbol = x.type == hufLiteral ? x.value : 256 + x.value - 3;
             if (seen[symbol]) return at("symbol twice");
             seen[symbol] = true;
-            if (leafOfSymbol[symbol] != i) return at("leafOfSymbol differs");
             leaves++;
         }
     }

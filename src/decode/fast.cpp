@@ -1,0 +1,183 @@
+// Plain decoding: the tree laid out by order number, the bits taken from a
+// word, the text rendered straight into the output buffer.
+#include "decode/bitword.h"
+#include "decode/loops.h"
+#include "decode/window.h"
+#include "huf/ordered.h"
+#include "textio/textio.h"
+
+namespace {
+
+// The most bits a position code takes: the prefix and the extra bits of the
+// class that has the most (the farthest, 9).
+constexpr int positionBitsMax = [] {
+    int most = 0;
+    for (const FmtPositionClass &c : fmtPositionClasses) {
+        if (c.extraBits > most) most = c.extraBits;
+    }
+    return fmtPrefixBits + most;
+}();
+static_assert(positionBitsMax == 14);
+
+// One symbol as read: its leaf mark (hufLeafMark + 2 * symbol) and, for a
+// match, the distance value f; mark -1 when the bits ran out.
+struct Symbol {
+    int mark;
+    int f;
+};
+
+// The position code of a match: from the word when it holds the longest
+// code, else with a check of each field. -1 when the bits run out.
+inline int readPosition(DecBits &b) {
+    const std::uint64_t word = b.word;
+    if (decBitsHas(word, positionBitsMax)) {
+        const FmtPrefix &code = fmtPrefixes.of[word >> (64 - fmtPrefixBits)];
+        b.word = word << (fmtPrefixBits + code.extraBits);
+        return static_cast<int>((word << fmtPrefixBits) >> (64 - code.extraBits)) + code.baseF;
+    }
+    const std::int32_t prefix = decBitsGet(b, fmtPrefixBits);
+    if (prefix < 0) return -1;
+    const FmtPrefix &code = fmtPrefixes.of[prefix];
+    const std::int32_t extra = decBitsGet(b, code.extraBits);
+    if (extra < 0) return -1;
+    return extra + code.baseF;
+}
+
+// Reads one symbol. Trusting (Checked = false) relies on the word holding
+// hufDepthMax bits, as many as any walk takes, and walks without a check;
+// Checked tests for the end mark before every bit and refills, for the last
+// bits of the item or of the reader's buffer.
+template <bool Checked> inline Symbol readSymbol(DecBits &b) {
+    std::uint64_t word = b.word;
+    const std::int16_t *const childOf = orderedChild;
+    std::intptr_t child = childOf[hufRootOrder];
+    do {
+        if constexpr (Checked) {
+            if (word == decBitsEmpty) {
+                b.word = word; // all peeked bits used
+                if (!decBitsRefill(b)) return {-1, 0};
+                word = b.word;
+            }
+        }
+        // Doubling word carries its first bit out: one add with carry steps
+        // to the chosen child.
+        std::uint64_t shifted;
+        const bool bit = __builtin_add_overflow(word, word, &shifted);
+        child = childOf[child + bit];
+        word = shifted;
+    } while (child < hufLeafMark);
+    b.word = word;
+    if (child - hufLeafMark < 2 * fmtLiteralCount) return {static_cast<int>(child), 0};
+    const int f = readPosition(b);
+    if (f < 0) return {-1, 0};
+    return {static_cast<int>(child), f};
+}
+
+// Where the decoded bytes go: printed into the output buffer (Raw = false),
+// or stored in a caller's array (the round-trip seam).
+struct RawOut {
+    std::uint8_t *bytes;
+    std::size_t capacity;
+    std::size_t count;
+};
+
+inline void putRaw(RawOut &r, const std::uint8_t *p, int n) {
+    for (int i = 0; i < n; i++, r.count++) {
+        if (r.count < r.capacity) r.bytes[r.count] = p[i];
+    }
+}
+
+// The loop of plain decoding, printing (Raw = false) or storing raw bytes.
+// While the bit word holds hufDepthMax bits, after a refill if need be, a
+// symbol is read trusting that margin; fewer are left only near the end of
+// the item or of the reader's buffer, where every bit is checked.
+template <bool Raw> int decodeLoop(std::int32_t remaining, RawOut &raw) {
+    decWindowReset();
+    hufOrderedReset();
+    const std::int32_t length = remaining;
+    int w = fmtFirstWritePos;
+    // The output buffer's reservation and the held lead stay in locals.
+    std::uint8_t *out = nullptr;
+    std::uint8_t *limit = nullptr;
+    std::uint8_t lead = 0;
+    if constexpr (!Raw) {
+        out = txtReserve(txtReserveMax);
+        limit = out + txtReserveMax;
+    }
+    // On a terminal every symbol's text leaves at once.
+    const bool unbuffered = !Raw && txtUnbuffered();
+    int result = 0;
+    DecBits bits{decBitsEmpty, 0};
+
+    while (remaining > 0) {
+        Symbol s;
+        if (decBitsHas(bits.word, hufDepthMax) ||
+            (decBitsRefill(bits) && decBitsHas(bits.word, hufDepthMax))) {
+            s = readSymbol<false>(bits);
+        } else {
+            s = readSymbol<true>(bits);
+        }
+        if (s.mark < 0) {
+            result = -1;
+            break;
+        }
+
+        if constexpr (!Raw) {
+            // Room for one symbol's text, renewed when less is left.
+            if (static_cast<std::size_t>(limit - out) < decSymbolOutMax) {
+                txtCommit(out);
+                out = txtReserve(txtReserveMax);
+                limit = out + txtReserveMax;
+            }
+        }
+        const int symbol = (s.mark - hufLeafMark) >> 1;
+        if (symbol < fmtLiteralCount) {
+            const auto c = static_cast<std::uint8_t>(symbol);
+            if constexpr (Raw) {
+                putRaw(raw, &c, 1);
+            } else {
+                out = renderLiteral(c, &lead, out);
+            }
+            decPutLiteral(w, c);
+            remaining -= 1;
+        } else {
+            const int len = symbol - fmtLiteralCount + fmtMinMatch;
+            const std::uint8_t *copied = decCopyMatch(w, s.f, len);
+            if constexpr (Raw) {
+                putRaw(raw, copied, len);
+            } else {
+                out = renderBytes(copied, len, &lead, out);
+            }
+            remaining -= len;
+        }
+        hufOrderedCount(orderedParent[s.mark]);
+        if (unbuffered) {
+            txtCommit(out);
+            out = txtReserve(txtReserveMax);
+            limit = out + txtReserveMax;
+        }
+    }
+
+    decBitsSync(bits);
+    decWindowNoteWritten(static_cast<std::int64_t>(length) - remaining);
+    if constexpr (!Raw) {
+        // The item's line end; a held lead byte is dropped unprinted.
+        txtCommit(out);
+        txtLineEnd();
+    }
+    return result;
+}
+
+} // namespace
+
+int decPlain(std::int32_t length) {
+    RawOut none{};
+    return decodeLoop<false>(length, none);
+}
+
+int decRaw(std::int32_t length, std::uint8_t *out, std::size_t capacity, std::size_t *produced) {
+    RawOut raw{out, capacity, 0};
+    const int result = decodeLoop<true>(length, raw);
+    *produced = raw.count;
+    return result;
+}
