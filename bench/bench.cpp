@@ -23,11 +23,11 @@
 #include "decode/decode.h"
 #include "encode/store.h"
 #include "huf/ordered.h"
-#include "huf/tree_internal.h"
 #include "item/item.h"
 #include "model.h"
 #include "stores.h"
 #include "textio/textio.h"
+#include "tree_internal.h"
 
 namespace {
 

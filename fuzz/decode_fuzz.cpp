@@ -13,7 +13,6 @@
 #include <unistd.h>
 
 #include "decode/decode.h"
-#include "decode/decode_internal.h"
 #include "huf/huf.h"
 #include "item/item.h"
 #include "model.h"

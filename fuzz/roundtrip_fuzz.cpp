@@ -15,7 +15,7 @@
 #include <unistd.h>
 #include <vector>
 
-#include "decode/decode_internal.h"
+#include "decode/decode.h"
 #include "encode/encode.h"
 #include "encode/store.h"
 #include "huf/huf.h"

@@ -1,7 +1,6 @@
 #include "decode/decode.h"
 
-#include "decode/decode_internal.h"
-#include "decode/loops.h"
+#include "loops.h"
 
 int hufDecode(std::int32_t length, int verbose, int dump) {
     if (verbose >= 1 || dump) return decTraced(length, verbose, dump);

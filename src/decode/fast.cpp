@@ -1,10 +1,10 @@
 // Plain decoding: the tree laid out by order number, the bits taken from a
 // word, the text rendered straight into the output buffer.
-#include "decode/bitword.h"
-#include "decode/loops.h"
-#include "decode/window.h"
+#include "bitword.h"
 #include "huf/ordered.h"
+#include "loops.h"
 #include "textio/textio.h"
+#include "window.h"
 
 namespace {
 

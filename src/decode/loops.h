@@ -6,8 +6,8 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "decode/render.h"
 #include "format/format.h"
+#include "render.h"
 
 // The most bytes one symbol prints: a match of the longest length, every
 // byte escaped (4 bytes), and a lead held from the symbol before that the

@@ -1,4 +1,4 @@
-#include "decode/render.h"
+#include "render.h"
 
 #include <bit>
 #include <cstring>

@@ -1,4 +1,4 @@
-#include "decode/window.h"
+#include "window.h"
 
 std::uint8_t ringBuffer[fmtWindowSize];
 

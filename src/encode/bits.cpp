@@ -1,4 +1,4 @@
-#include "encode/bits.h"
+#include "bits.h"
 
 #include "huf/ordered.h"
 

@@ -3,8 +3,8 @@
 
 #include <climits>
 
-#include "encode/bits.h"
-#include "encode/encode_internal.h"
+#include "bits.h"
+#include "encode_internal.h"
 #include "format/format.h"
 #include "huf/ordered.h"
 

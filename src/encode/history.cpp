@@ -3,7 +3,7 @@
 // chains over three-byte prefixes for the match search.
 #include <cstring>
 
-#include "encode/encode_internal.h"
+#include "encode_internal.h"
 #include "format/format.h"
 
 namespace {

@@ -1,7 +1,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "huf/tree_internal.h"
+#include "tree_internal.h"
 
 HufNode nodeTable[hufNodeMax];
 std::int32_t orderTable[hufNodeMax + 1];

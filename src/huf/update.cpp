@@ -1,5 +1,5 @@
-#include "huf/tree_internal.h"
 #include "textio/textio.h"
+#include "tree_internal.h"
 
 namespace {
 

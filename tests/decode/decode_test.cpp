@@ -12,7 +12,7 @@
 #include <unistd.h>
 #include <vector>
 
-#include "decode/render.h"
+#include "render.h"
 
 namespace {
 

@@ -13,7 +13,6 @@
 #include <vector>
 
 #include "decode/decode.h"
-#include "decode/decode_internal.h"
 #include "fixture.h"
 #include "format/format.h"
 #include "huf/huf.h"

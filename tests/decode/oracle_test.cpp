@@ -4,8 +4,8 @@
 // that pass several rebuilds of the tree.
 #include "harness.h"
 
-#include "decode/render.h"
 #include "huf/ordered.h"
+#include "render.h"
 
 #include <algorithm>
 #include <random>

@@ -1,4 +1,4 @@
-#include "decode/render.h"
+#include "render.h"
 
 #include <gtest/gtest.h>
 

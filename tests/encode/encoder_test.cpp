@@ -3,8 +3,8 @@
 // decoder's reading of it, and the worked items against their known bits.
 #include <gtest/gtest.h>
 
-#include "encode/bits.h"
-#include "encode/encode_internal.h"
+#include "bits.h"
+#include "encode_internal.h"
 #include "format/format.h"
 #include "pack_helpers.h"
 

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "corpus.h"
-#include "decode/decode_internal.h"
+#include "decode/decode.h"
 #include "encode/store.h"
 #include "fixture.h"
 #include "huf/huf.h"

@@ -1,7 +1,7 @@
 // Whatever the encoder packs, the decoder gives back byte for byte.
 #include <algorithm>
 
-#include "encode/encode_internal.h"
+#include "encode_internal.h"
 #include "format/format.h"
 #include "pack_helpers.h"
 

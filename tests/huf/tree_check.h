@@ -5,7 +5,7 @@
 #include <cstring>
 #include <string>
 
-#include "huf/tree_internal.h"
+#include "tree_internal.h"
 
 namespace hufcheck {
 

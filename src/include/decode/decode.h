@@ -1,6 +1,7 @@
 #pragma once
 // The item decoder: the sliding window primed with the preset, the tree walk
 // and the copies, with the rendered text and the traces on standard output.
+#include <cstddef>
 #include <cstdint>
 
 // Decodes the selected item (itemSelect) and prints it as one line. verbose
@@ -11,3 +12,10 @@
 // needs no reset. 0 when the decoded length was reached, -1 when the item's
 // bits ran out first.
 int hufDecode(std::int32_t length, int verbose, int dump);
+
+// Decodes the selected item like hufDecode without options, but stores the
+// raw decoded bytes (up to capacity; *produced counts them all) instead of
+// rendering them: the round trip of the encoder is checked through it. 0 or
+// -1 as hufDecode.
+int hufDecodeRaw(std::int32_t length, std::uint8_t *out, std::size_t capacity,
+                 std::size_t *produced);
