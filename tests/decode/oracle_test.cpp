@@ -126,7 +126,7 @@ std::string storeOfGenerated(const std::vector<Generated> &items) {
     return dh::storeOf(stored);
 }
 
-// The model's raw bytes and result, rendered as the line the tool prints.
+// Raw bytes rendered as the line the tool prints for them.
 std::string printedLine(const fx::Bytes &bytes) {
     std::vector<std::uint8_t> rendered(bytes.size() * 4 + 8);
     std::uint8_t lead = 0;

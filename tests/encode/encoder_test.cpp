@@ -162,9 +162,10 @@ TEST(WorkedItems, TocIsOneMatchIntoThePreset) {
     EXPECT_EQ(fx::itemOf(4, known), fx::hex("00 00 04 00 00 00 8D 7C 60"));
 }
 
-// Each symbol's code is the leaf's path in the live tree: the encoder and
-// the fixture's independent bit writer agree over a text that adapts the
-// tree a lot (and rebuilds it).
+// Each symbol's code is the leaf's path in the live tree: the encoder, on
+// the tree plain decoding uses, and the fixture's bit writer, on the literal
+// model's tree, agree over a text that adapts the tree a lot (and rebuilds
+// it).
 TEST(SymbolCodes, AgreeWithTheFixtureWriter) {
     const Bytes text = pk::corpusText(4, 0, 80000);
     const Coded c = encode(text);

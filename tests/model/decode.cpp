@@ -1,4 +1,4 @@
-// The decoding loop as the rules read: one bit per itemGetBits call, the
+// The decoding loop in its plainest form: one bit per itemGetBits call, the
 // position code's class told by testing the bits of its value from the top
 // (not by the format's prefix table, so that a fault there is not shared),
 // and a window of its own copied byte by byte.

@@ -1,10 +1,10 @@
 #pragma once
 // The literal model of the decoder, for the tests, the benchmark and the fuzz
-// target: the code tree laid down, updated and rebuilt exactly as the rules
-// read, with a full scan wherever the product keeps a table, and a decoding
-// loop that takes one bit per itemGetBits call over a window of its own.
-// Slow and plain on purpose; nothing in the product calls it, and the
-// product's fast paths are held against it.
+// target: the code tree laid down, updated and rebuilt step by step as the
+// format defines it, with a full scan wherever the product keeps a table,
+// and a decoding loop that takes one bit per itemGetBits call over a window
+// of its own. Slow and plain on purpose; nothing in the product calls it,
+// and the product's fast paths are held against it.
 #include <cstddef>
 #include <cstdint>
 #include <string>

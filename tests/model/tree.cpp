@@ -1,4 +1,4 @@
-// The code tree by the rules as they read: every choice a scan of all nodes.
+// The code tree in its most literal form: every choice a scan of all nodes.
 #include <cstring>
 
 #include "model.h"
