@@ -19,8 +19,9 @@ struct MdlTree {
     std::int32_t count;
 };
 
-// The starting tree, laid down code by code from the three code ranges and
-// numbered deepest level first, left to right.
+// The starting tree, derived from its code words as a set of prefixes
+// rather than laid down path by path as the product does, and numbered
+// deepest level first, left to right.
 void mdlInitTree(MdlTree &t);
 // The exchange partner of node b: the node of b's weight with the highest
 // order number, found by scanning every node; b itself when none ranks above.

@@ -1,5 +1,9 @@
 // The code tree in its most literal form: every choice a scan of all nodes.
+#include <algorithm>
 #include <cstring>
+#include <map>
+#include <utility>
+#include <vector>
 
 #include "model.h"
 
@@ -67,40 +71,78 @@ int lightest(int end, int skip) {
 } // namespace
 
 void mdlInitTree(MdlTree &t) {
-    HufNode *n = t.nodes;
-    n[0] = HufNode{0, 0, -1, -1, -1, hufInternal, 0, 0};
-    int next = 1;
+    // The starting tree from its code words alone, without laying paths
+    // down: every prefix of a code word is a node (the empty prefix the
+    // root, a whole word a leaf) and weighs the words it begins. Node
+    // indices follow creation when the words are laid down in increasing
+    // order: a node is made when the first word it begins reaches its
+    // depth. Order numbers run deepest level first, left to right (by the
+    // prefix's value) within a level.
+    struct Word {
+        int code, bits;
+        std::uint8_t type, value;
+    };
+    std::vector<Word> words;
     for (const Range &r : ranges) {
-        int value = r.firstValue;
-        for (int code = r.firstCode; code <= r.lastCode; code++, value++) {
-            int node = 0;
-            int depth = 0;
-            for (int bit = r.bits - 1; bit >= 0; bit--) {
-                depth++;
-                std::int32_t &slot = (code >> bit & 1) ? n[node].child1 : n[node].child0;
-                if (slot == -1) {
-                    n[next] = HufNode{0, -depth, node, -1, -1, hufInternal, 0, 0};
-                    slot = next++;
-                }
-                n[node].weight++;
-                node = slot;
-            }
-            n[node].weight = 1;
-            n[node].type = r.type;
-            n[node].value = static_cast<std::uint8_t>(value);
+        for (int code = r.firstCode; code <= r.lastCode; code++) {
+            words.push_back({code, r.bits, r.type,
+                             static_cast<std::uint8_t>(r.firstValue + code - r.firstCode)});
         }
     }
-    int k = 1;
-    for (int d = 9; d >= 0; d--) {
-        for (int i = 0; i < next; i++) {
-            if (n[i].order == -d) {
-                n[i].order = k;
-                t.order[k++] = i;
-            }
+    struct Prefix {
+        int depth, value;
+        std::size_t firstWord;
+        int weight;
+        const Word *word; // the whole word, for a leaf
+    };
+    std::map<std::pair<int, int>, Prefix> prefixes; // (depth, value)
+    for (std::size_t i = 0; i < words.size(); i++) {
+        const Word &w = words[i];
+        for (int d = 0; d <= w.bits; d++) {
+            const auto key = std::make_pair(d, w.code >> (w.bits - d));
+            auto [at, made] = prefixes.try_emplace(key, Prefix{d, key.second, i, 0, nullptr});
+            at->second.weight++;
+            if (d == w.bits) at->second.word = &w;
         }
+    }
+    std::vector<const Prefix *> byCreation, byOrder;
+    for (const auto &[key, p] : prefixes) {
+        byCreation.push_back(&p);
+        byOrder.push_back(&p);
+    }
+    std::sort(byCreation.begin(), byCreation.end(), [](const Prefix *a, const Prefix *b) {
+        return a->firstWord != b->firstWord ? a->firstWord < b->firstWord : a->depth < b->depth;
+    });
+    std::sort(byOrder.begin(), byOrder.end(), [](const Prefix *a, const Prefix *b) {
+        return a->depth != b->depth ? a->depth > b->depth : a->value < b->value;
+    });
+    std::map<std::pair<int, int>, int> indexOf;
+    for (std::size_t i = 0; i < byCreation.size(); i++) {
+        indexOf[{byCreation[i]->depth, byCreation[i]->value}] = static_cast<int>(i);
+    }
+    auto find = [&](int depth, int value) {
+        const auto at = indexOf.find({depth, value});
+        return at == indexOf.end() ? -1 : at->second;
+    };
+    for (const Prefix *p : byCreation) {
+        HufNode &n = t.nodes[find(p->depth, p->value)];
+        n = HufNode{p->weight, 0, -1, -1, -1, hufInternal, 0, 0};
+        if (p->depth > 0) n.parent = find(p->depth - 1, p->value >> 1);
+        if (p->word != nullptr) {
+            n.type = p->word->type;
+            n.value = p->word->value;
+        } else {
+            n.child0 = find(p->depth + 1, p->value << 1);
+            n.child1 = find(p->depth + 1, p->value << 1 | 1);
+        }
+    }
+    for (std::size_t k = 0; k < byOrder.size(); k++) {
+        const int i = find(byOrder[k]->depth, byOrder[k]->value);
+        t.nodes[i].order = static_cast<std::int32_t>(k + 1);
+        t.order[k + 1] = i;
     }
     t.order[0] = 0;
-    t.count = next;
+    t.count = static_cast<std::int32_t>(byCreation.size());
 }
 
 int mdlPartner(const MdlTree &t, int b) {
