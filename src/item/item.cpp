@@ -28,10 +28,6 @@ struct BitReader {
     // the position, so selecting an item needs no seek.
     off_t dataPos = 0;
     std::uint8_t buffer[bufferSize + 8] = {};
-    int bufLen = 0;
-    // Bits of buffer already delivered, counted from bit 7 of buffer[0]; the
-    // byte being consumed is bitsUsed / 8 and its next bit 7 - bitsUsed % 8.
-    int bitsUsed = 0;
     std::int32_t remaining = 0;
 };
 
@@ -50,11 +46,13 @@ int readFull(int fd, std::uint8_t *p, int n, off_t at) {
     return got;
 }
 
-// Loads the next run of the item once the buffered bits are used up; the
-// number of valid bits afterwards, or -1 when the item has no more bytes. A
-// run shorter than asked for means item.dat ended early: it is closed, so
+} // namespace
+
+ItemRun itemRun{reader.buffer, 0, 0};
+
+// A run shorter than asked for means item.dat ended early: it is closed, so
 // every later itemSelect fails too.
-int refill() {
+int itemRefill() {
     if (reader.remaining <= 0) return -1;
     int want = reader.remaining < bufferSize ? reader.remaining : bufferSize;
     int got =
@@ -66,17 +64,11 @@ int refill() {
     }
     reader.remaining -= got;
     reader.dataPos += got;
-    reader.bufLen = got;
-    reader.bitsUsed = 0;
+    itemRun.bits = got * 8;
+    itemRun.bitsUsed = 0;
     std::memset(reader.buffer + got, 0, 8);
     return got * 8;
 }
-
-inline int bitsLeft() {
-    return reader.bufLen * 8 - reader.bitsUsed;
-}
-
-} // namespace
 
 int itemOpen() {
     reader.indexLen = 0;
@@ -93,8 +85,8 @@ int itemOpen() {
 
 std::int32_t itemSelect(std::int32_t n) {
     // Nothing of the previous item may be delivered after a failed select.
-    reader.bufLen = 0;
-    reader.bitsUsed = 0;
+    itemRun.bits = 0;
+    itemRun.bitsUsed = 0;
     reader.remaining = 0;
     if (reader.locFile < 0 || reader.dataFile < 0 || n < 0) return -1;
 
@@ -122,9 +114,9 @@ std::int32_t itemSelect(std::int32_t n) {
 
     const std::uint32_t decoded = fmtLittleEndian32(reader.buffer + fmtDecodedLengthAt);
     reader.remaining = static_cast<std::int32_t>(stored - static_cast<std::uint32_t>(first));
-    reader.bufLen = first;
+    itemRun.bits = first * 8;
     // The bit stream follows the header; an item of just the header has none.
-    reader.bitsUsed = fmtHeaderSize * 8;
+    itemRun.bitsUsed = fmtHeaderSize * 8;
     return static_cast<std::int32_t>(decoded);
 }
 
@@ -138,26 +130,6 @@ bool itemIndexEnds(std::int32_t n) {
     }
 }
 
-int itemPeekBits(std::uint64_t *word) {
-    int left = bitsLeft();
-    if (left <= 0) {
-        left = refill();
-        if (left < 0) return -1;
-    }
-    const std::uint8_t *p = reader.buffer + (reader.bitsUsed >> 3);
-    std::uint64_t w;
-    std::memcpy(&w, p, sizeof w);
-    w = __builtin_bswap64(w);
-    int skip = reader.bitsUsed & 7;
-    *word = w << skip;
-    int valid = 64 - skip;
-    return left < valid ? left : valid;
-}
-
-void itemSkipBits(int n) {
-    reader.bitsUsed += n;
-}
-
 std::int32_t itemGetBits(int k) {
     std::int32_t result = 0;
     while (k > 0) {
@@ -167,7 +139,7 @@ std::int32_t itemGetBits(int k) {
         int take = have < k ? have : k;
         result = static_cast<std::int32_t>(static_cast<std::uint32_t>(result) << take |
                                            static_cast<std::uint32_t>(word >> (64 - take)));
-        reader.bitsUsed += take;
+        itemRun.bitsUsed += take;
         k -= take;
     }
     return result;
