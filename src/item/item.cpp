@@ -17,6 +17,10 @@ constexpr int bufferSize = 512;
 // them in order, one system call per 256 records instead of one each.
 constexpr int indexBlock = 4096;
 
+// item.dat too: the walk takes the items in the order they were written, and
+// most are shorter than a run, so one read serves hundreds of them.
+constexpr int dataBlock = 65536;
+
 struct BitReader {
     int locFile = -1;
     int dataFile = -1;
@@ -29,6 +33,10 @@ struct BitReader {
     off_t dataPos = 0;
     std::uint8_t buffer[bufferSize + 8] = {};
     std::int32_t remaining = 0;
+    // Bytes of item.dat from blockStart on, as last read.
+    std::uint8_t block[dataBlock] = {};
+    off_t blockStart = 0;
+    int blockLen = 0;
 };
 
 BitReader reader;
@@ -46,6 +54,20 @@ int readFull(int fd, std::uint8_t *p, int n, off_t at) {
     return got;
 }
 
+// Reads up to n bytes (at most a run) of item.dat from position at into p,
+// through the block; the count read, below n only where item.dat ends or
+// cannot be read.
+int readData(std::uint8_t *p, int n, off_t at) {
+    if (at < reader.blockStart || at + n > reader.blockStart + reader.blockLen) {
+        reader.blockStart = at;
+        reader.blockLen = readFull(reader.dataFile, reader.block, dataBlock, at);
+    }
+    const off_t inBlock = reader.blockStart + reader.blockLen - at;
+    const int got = inBlock < n ? static_cast<int>(inBlock) : n;
+    std::memcpy(p, reader.block + (at - reader.blockStart), static_cast<std::size_t>(got));
+    return got;
+}
+
 } // namespace
 
 ItemRun itemRun{reader.buffer, 0, 0};
@@ -55,8 +77,7 @@ ItemRun itemRun{reader.buffer, 0, 0};
 int itemRefill() {
     if (reader.remaining <= 0) return -1;
     int want = reader.remaining < bufferSize ? reader.remaining : bufferSize;
-    int got =
-        reader.dataFile < 0 ? 0 : readFull(reader.dataFile, reader.buffer, want, reader.dataPos);
+    int got = reader.dataFile < 0 ? 0 : readData(reader.buffer, want, reader.dataPos);
     if (got < want) {
         if (reader.dataFile >= 0) close(reader.dataFile);
         reader.dataFile = -1;
@@ -72,6 +93,7 @@ int itemRefill() {
 
 int itemOpen() {
     reader.indexLen = 0;
+    reader.blockLen = 0;
     reader.locFile = open("itemloc.dat", O_RDONLY);
     if (reader.locFile < 0) return -1;
     reader.dataFile = open("item.dat", O_RDONLY);
@@ -108,7 +130,7 @@ std::int32_t itemSelect(std::int32_t n) {
     // An item shorter than its header has no decoded length to report.
     if (stored < fmtHeaderSize) return -1;
     int first = stored < bufferSize ? static_cast<int>(stored) : bufferSize;
-    if (readFull(reader.dataFile, reader.buffer, first, itemPos) < first) return -1;
+    if (readData(reader.buffer, first, itemPos) < first) return -1;
     reader.dataPos = static_cast<off_t>(itemPos) + first;
     std::memset(reader.buffer + first, 0, 8);
 

@@ -47,7 +47,7 @@ int itemRefill();
 // Bulk access for the decoder's tree walk, equivalent to itemGetBits one bit
 // at a time. itemPeekBits stores the upcoming bits in *word, first bit in the
 // most significant position, and returns how many of them are valid (at least
-// 1), or -1 where itemGetBits(1) would. It reads item.dat only when the
+// 1), or -1 where itemGetBits(1) would. It loads the next run only when the
 // buffered bytes are used up, exactly when itemGetBits would. itemSkipBits
 // consumes n of the bits just peeked (n at most the count returned). Both
 // are inline: the decoder peeks every few symbols.
