@@ -1,8 +1,9 @@
 // quorlin_bench: how fast the decoder prints whole stores, and what its parts
-// cost, on a synthetic dictionary corpus packed in two shapes.
+// cost, on a synthetic dictionary corpus packed in three shapes.
 //
 //   quorlin_bench [benchmark options]         run the measurements
-//   quorlin_bench --make-stores DIR [BYTES]   write DIR/entries and DIR/large
+//   quorlin_bench --make-stores DIR [BYTES]   write DIR/entries, DIR/large and
+//                                             DIR/single
 //
 // QUORLIN_BENCH_BYTES sets the text size of the whole-store runs (default
 // 20 MB). The literal model and the traces run on a 1 MB part.
@@ -46,8 +47,7 @@ const BenchStore &storeOf(BenchShape shape, std::uint64_t bytes) {
     auto key = std::make_pair(static_cast<int>(shape), bytes);
     auto it = made.find(key);
     if (it == made.end()) {
-        std::string dir =
-            baseDir + (shape == entryPerItem ? "/entries-" : "/large-") + std::to_string(bytes);
+        std::string dir = baseDir + "/" + benchShapeName(shape) + "-" + std::to_string(bytes);
         it = made.emplace(key, benchMakeStore(dir, shape, bytes)).first;
     }
     return it->second;
@@ -241,8 +241,8 @@ void benchGetBits(benchmark::State &state) {
 
 void registerAll() {
     const std::uint64_t whole = wholeBytes();
-    for (BenchShape shape : {entryPerItem, largeItems}) {
-        const std::string name = shape == entryPerItem ? "entries" : "large";
+    for (BenchShape shape : benchShapes) {
+        const std::string name = benchShapeName(shape);
         benchmark::RegisterBenchmark(("decode_store/" + name).c_str(), runDecode, shape, whole,
                                      false, 0)
             ->Unit(benchmark::kMillisecond)
@@ -275,9 +275,8 @@ void registerAll() {
 int main(int argc, char **argv) {
     if (argc >= 3 && std::strcmp(argv[1], "--make-stores") == 0) {
         const std::uint64_t bytes = argc > 3 ? std::strtoull(argv[3], nullptr, 10) : wholeBytes();
-        for (BenchShape shape : {entryPerItem, largeItems}) {
-            const std::string dir =
-                std::string(argv[2]) + (shape == entryPerItem ? "/entries" : "/large");
+        for (BenchShape shape : benchShapes) {
+            const std::string dir = std::string(argv[2]) + "/" + benchShapeName(shape);
             const BenchStore s = benchMakeStore(dir, shape, bytes);
             std::printf(
                 "%s: %llu items, %llu text bytes, %llu store bytes (%.1f%%), packed at %.1f MB/s\n",

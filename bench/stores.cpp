@@ -28,6 +28,18 @@ void check(int result) {
 
 } // namespace
 
+const char *benchShapeName(BenchShape shape) {
+    switch (shape) {
+    case entryPerItem:
+        return "entries";
+    case largeItems:
+        return "large";
+    case singleItem:
+        return "single";
+    }
+    return "?";
+}
+
 BenchStore benchMakeStore(const std::string &dir, BenchShape shape, std::uint64_t textBytes) {
     mkdir(dir.c_str(), 0755);
     BenchStore store{dir, 0, 0, 0, 0};
@@ -39,7 +51,7 @@ BenchStore benchMakeStore(const std::string &dir, BenchShape shape, std::uint64_
         const std::size_t n = corpusEntry(corpusSeed, i, entry);
         item.insert(item.end(), entry, entry + n);
         store.textBytes += n;
-        if (shape == entryPerItem || item.size() >= largeItemBytes ||
+        if (shape == entryPerItem || (shape == largeItems && item.size() >= largeItemBytes) ||
             store.textBytes >= textBytes) {
             check(encStoreAdd(item.data(), item.size()));
             store.items++;

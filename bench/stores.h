@@ -1,5 +1,5 @@
 #pragma once
-// The benchmark's stores: the synthetic corpus packed in two shapes.
+// The benchmark's stores: the synthetic corpus packed in three shapes.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -10,7 +10,16 @@ enum BenchShape {
     entryPerItem,
     // Entries joined into items of about 10 KB.
     largeItems,
+    // The whole corpus as one item: the tree adapts over the whole text and
+    // per-item costs vanish, which leaves the walk and the update alone.
+    singleItem,
 };
+
+inline constexpr BenchShape benchShapes[] = {entryPerItem, largeItems, singleItem};
+
+// The shape's name, also its subfolder under --make-stores: "entries",
+// "large" or "single".
+const char *benchShapeName(BenchShape shape);
 
 struct BenchStore {
     std::string dir;

@@ -2,6 +2,7 @@
 // word, the text rendered straight into the output buffer.
 #include "bitword.h"
 #include "huf/ordered.h"
+#include "huf/prefix.h"
 #include "loops.h"
 #include "textio/textio.h"
 #include "window.h"
@@ -46,12 +47,21 @@ inline int readPosition(DecBits &b) {
 // Reads one symbol. Trusting (Checked = false) relies on the word holding
 // hufDepthMax bits, as many as any walk takes, and walks without a check;
 // Checked tests for the end mark before every bit and refills, for the last
-// bits of the item or of the reader's buffer.
+// bits of the item or of the reader's buffer. Both take the first levels in
+// one lookup of the code-prefix table when the word holds its hufPrefixBits
+// bits, so that the lookup never reads past the item's last bit.
 template <bool Checked> inline Symbol readSymbol(DecBits &b) {
     std::uint64_t word = b.word;
     const std::int16_t *const childOf = orderedChild;
-    std::intptr_t child = childOf[hufRootOrder];
-    do {
+    std::intptr_t child;
+    if (!Checked || decBitsHas(word, hufPrefixBits)) {
+        const unsigned entry = prefixEntry[word >> (64 - hufPrefixBits)];
+        word <<= entry & 15;
+        child = childOf[entry >> 4];
+    } else {
+        child = childOf[hufRootOrder];
+    }
+    while (child < hufLeafMark) {
         if constexpr (Checked) {
             if (word == decBitsEmpty) {
                 b.word = word; // all peeked bits used
@@ -65,7 +75,7 @@ template <bool Checked> inline Symbol readSymbol(DecBits &b) {
         const bool bit = __builtin_add_overflow(word, word, &shifted);
         child = childOf[child + bit];
         word = shifted;
-    } while (child < hufLeafMark);
+    }
     b.word = word;
     if (child - hufLeafMark < 2 * fmtLiteralCount) return {static_cast<int>(child), 0};
     const int f = readPosition(b);

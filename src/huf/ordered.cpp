@@ -1,6 +1,7 @@
 // The ordered tree's arrays, its starting tree, and the reset before every
 // item.
 #include "ordered_internal.h"
+#include "prefix_internal.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -68,6 +69,7 @@ void prepareStart() {
     std::memcpy(startChild, orderedChild, sizeof startChild);
     std::memcpy(startParent, orderedParent, sizeof startParent);
     std::memcpy(startRunTop, orderedRunTop, sizeof startRunTop);
+    hufPrefixKeep();
     startReady = true;
 }
 
@@ -94,16 +96,17 @@ void hufOrderedFinish() {
     orderedChild[0] = 0;
     orderedParent[0] = 0;
     orderedParent[hufRootOrder] = 0;
-    // From the heaviest weight below the root on, every entry names the last
-    // position below the root.
-    const int heaviest = orderedWeight[hufRootOrder - 1];
-    int k = 0;
-    for (int w = 0; w < heaviest; w++) {
-        while (orderedWeight[k + 1] <= w) k++;
-        orderedRunTop[w] = static_cast<std::int16_t>(k);
+    // Position k for the weights from its own up to the next position's, in
+    // one run of stores each: a rebuild fills the table up to its heaviest
+    // weight below the root, half the new root's 0x4000 or more. From that
+    // weight on, every entry names the last position below the root.
+    for (int k = 0; k < hufRootOrder - 1; k++) {
+        std::fill(orderedRunTop + orderedWeight[k], orderedRunTop + orderedWeight[k + 1],
+                  static_cast<std::int16_t>(k));
     }
-    std::fill(orderedRunTop + heaviest, orderedRunTop + hufWeightFull,
+    std::fill(orderedRunTop + orderedWeight[hufRootOrder - 1], orderedRunTop + hufWeightFull,
               static_cast<std::int16_t>(hufRootOrder - 1));
+    hufPrefixBuild();
 }
 
 void hufOrderedReset() {
@@ -119,4 +122,5 @@ void hufOrderedReset() {
     orderedRootWeight = startRootWeight;
     std::memcpy(orderedChild, startChild, sizeof orderedChild);
     std::memcpy(orderedParent, startParent, sizeof orderedParent);
+    hufPrefixRestore();
 }

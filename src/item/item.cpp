@@ -17,6 +17,10 @@ constexpr int bufferSize = 512;
 // them in order, one system call per 256 records instead of one each.
 constexpr int indexBlock = 4096;
 
+// item.dat too: the walk takes the items in the order they were written, and
+// most are shorter than a run, so one read serves hundreds of them.
+constexpr int dataBlock = 65536;
+
 struct BitReader {
     int locFile = -1;
     int dataFile = -1;
@@ -28,11 +32,11 @@ struct BitReader {
     // the position, so selecting an item needs no seek.
     off_t dataPos = 0;
     std::uint8_t buffer[bufferSize + 8] = {};
-    int bufLen = 0;
-    // Bits of buffer already delivered, counted from bit 7 of buffer[0]; the
-    // byte being consumed is bitsUsed / 8 and its next bit 7 - bitsUsed % 8.
-    int bitsUsed = 0;
     std::int32_t remaining = 0;
+    // Bytes of item.dat from blockStart on, as last read.
+    std::uint8_t block[dataBlock] = {};
+    off_t blockStart = 0;
+    int blockLen = 0;
 };
 
 BitReader reader;
@@ -50,15 +54,30 @@ int readFull(int fd, std::uint8_t *p, int n, off_t at) {
     return got;
 }
 
-// Loads the next run of the item once the buffered bits are used up; the
-// number of valid bits afterwards, or -1 when the item has no more bytes. A
-// run shorter than asked for means item.dat ended early: it is closed, so
+// Reads up to n bytes (at most a run) of item.dat from position at into p,
+// through the block; the count read, below n only where item.dat ends or
+// cannot be read.
+int readData(std::uint8_t *p, int n, off_t at) {
+    if (at < reader.blockStart || at + n > reader.blockStart + reader.blockLen) {
+        reader.blockStart = at;
+        reader.blockLen = readFull(reader.dataFile, reader.block, dataBlock, at);
+    }
+    const off_t inBlock = reader.blockStart + reader.blockLen - at;
+    const int got = inBlock < n ? static_cast<int>(inBlock) : n;
+    std::memcpy(p, reader.block + (at - reader.blockStart), static_cast<std::size_t>(got));
+    return got;
+}
+
+} // namespace
+
+ItemRun itemRun{reader.buffer, 0, 0};
+
+// A run shorter than asked for means item.dat ended early: it is closed, so
 // every later itemSelect fails too.
-int refill() {
+int itemRefill() {
     if (reader.remaining <= 0) return -1;
     int want = reader.remaining < bufferSize ? reader.remaining : bufferSize;
-    int got =
-        reader.dataFile < 0 ? 0 : readFull(reader.dataFile, reader.buffer, want, reader.dataPos);
+    int got = reader.dataFile < 0 ? 0 : readData(reader.buffer, want, reader.dataPos);
     if (got < want) {
         if (reader.dataFile >= 0) close(reader.dataFile);
         reader.dataFile = -1;
@@ -66,20 +85,15 @@ int refill() {
     }
     reader.remaining -= got;
     reader.dataPos += got;
-    reader.bufLen = got;
-    reader.bitsUsed = 0;
+    itemRun.bits = got * 8;
+    itemRun.bitsUsed = 0;
     std::memset(reader.buffer + got, 0, 8);
     return got * 8;
 }
 
-inline int bitsLeft() {
-    return reader.bufLen * 8 - reader.bitsUsed;
-}
-
-} // namespace
-
 int itemOpen() {
     reader.indexLen = 0;
+    reader.blockLen = 0;
     reader.locFile = open("itemloc.dat", O_RDONLY);
     if (reader.locFile < 0) return -1;
     reader.dataFile = open("item.dat", O_RDONLY);
@@ -93,8 +107,8 @@ int itemOpen() {
 
 std::int32_t itemSelect(std::int32_t n) {
     // Nothing of the previous item may be delivered after a failed select.
-    reader.bufLen = 0;
-    reader.bitsUsed = 0;
+    itemRun.bits = 0;
+    itemRun.bitsUsed = 0;
     reader.remaining = 0;
     if (reader.locFile < 0 || reader.dataFile < 0 || n < 0) return -1;
 
@@ -116,15 +130,15 @@ std::int32_t itemSelect(std::int32_t n) {
     // An item shorter than its header has no decoded length to report.
     if (stored < fmtHeaderSize) return -1;
     int first = stored < bufferSize ? static_cast<int>(stored) : bufferSize;
-    if (readFull(reader.dataFile, reader.buffer, first, itemPos) < first) return -1;
+    if (readData(reader.buffer, first, itemPos) < first) return -1;
     reader.dataPos = static_cast<off_t>(itemPos) + first;
     std::memset(reader.buffer + first, 0, 8);
 
     const std::uint32_t decoded = fmtLittleEndian32(reader.buffer + fmtDecodedLengthAt);
     reader.remaining = static_cast<std::int32_t>(stored - static_cast<std::uint32_t>(first));
-    reader.bufLen = first;
+    itemRun.bits = first * 8;
     // The bit stream follows the header; an item of just the header has none.
-    reader.bitsUsed = fmtHeaderSize * 8;
+    itemRun.bitsUsed = fmtHeaderSize * 8;
     return static_cast<std::int32_t>(decoded);
 }
 
@@ -138,26 +152,6 @@ bool itemIndexEnds(std::int32_t n) {
     }
 }
 
-int itemPeekBits(std::uint64_t *word) {
-    int left = bitsLeft();
-    if (left <= 0) {
-        left = refill();
-        if (left < 0) return -1;
-    }
-    const std::uint8_t *p = reader.buffer + (reader.bitsUsed >> 3);
-    std::uint64_t w;
-    std::memcpy(&w, p, sizeof w);
-    w = __builtin_bswap64(w);
-    int skip = reader.bitsUsed & 7;
-    *word = w << skip;
-    int valid = 64 - skip;
-    return left < valid ? left : valid;
-}
-
-void itemSkipBits(int n) {
-    reader.bitsUsed += n;
-}
-
 std::int32_t itemGetBits(int k) {
     std::int32_t result = 0;
     while (k > 0) {
@@ -167,7 +161,7 @@ std::int32_t itemGetBits(int k) {
         int take = have < k ? have : k;
         result = static_cast<std::int32_t>(static_cast<std::uint32_t>(result) << take |
                                            static_cast<std::uint32_t>(word >> (64 - take)));
-        reader.bitsUsed += take;
+        itemRun.bitsUsed += take;
         k -= take;
     }
     return result;

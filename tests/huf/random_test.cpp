@@ -69,6 +69,9 @@ struct OrderedState {
     std::int16_t child[hufNodeMax + 1];
     std::int16_t parent[hufLeafMark + 2 * hufSymbolCount];
     std::int16_t runTop[hufWeightFull];
+    // The code-prefix table, which the exchanges after the restore keep up.
+    std::uint16_t prefix[1 << hufPrefixBits];
+    std::uint8_t rise[hufNodeMax + 1];
 };
 
 void saveOrdered(OrderedState &s) {
@@ -77,6 +80,8 @@ void saveOrdered(OrderedState &s) {
     std::memcpy(s.child, orderedChild, sizeof s.child);
     std::memcpy(s.parent, orderedParent, sizeof s.parent);
     std::memcpy(s.runTop, orderedRunTop, sizeof s.runTop);
+    std::memcpy(s.prefix, prefixEntry, sizeof s.prefix);
+    std::memcpy(s.rise, prefixRise, sizeof s.rise);
 }
 
 void restoreOrdered(const OrderedState &s) {
@@ -85,6 +90,8 @@ void restoreOrdered(const OrderedState &s) {
     std::memcpy(orderedChild, s.child, sizeof s.child);
     std::memcpy(orderedParent, s.parent, sizeof s.parent);
     std::memcpy(orderedRunTop, s.runTop, sizeof s.runTop);
+    std::memcpy(prefixEntry, s.prefix, sizeof s.prefix);
+    std::memcpy(prefixRise, s.rise, sizeof s.rise);
 }
 
 TEST_P(HufRandomSequences, UpdatesAndRebuildsFollowTheModel) {

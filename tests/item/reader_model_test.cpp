@@ -125,7 +125,9 @@ struct RandomStore {
 // Items of sizes that favour the edges (below the header, header only, run
 // boundaries) among uniform ones up to three runs, in shuffled order with
 // gaps; sometimes the last item is cut short by the end of item.dat, and
-// sometimes a record points past the end.
+// sometimes a record points past the end. Some gaps are nearly as long as
+// the reader's 64 KiB block of item.dat, so that items and runs start and
+// end on both sides of a block's end.
 RandomStore randomStore(std::mt19937 &rng) {
     static const std::uint32_t edgeSizes[] = {0,   5,   6,    7,    8,    511, 512,
                                               513, 518, 1023, 1024, 1025, 1536};
@@ -144,8 +146,9 @@ RandomStore randomStore(std::mt19937 &rng) {
     std::vector<int> order(static_cast<std::size_t>(n));
     for (int i = 0; i < n; i++) order[static_cast<std::size_t>(i)] = i;
     std::shuffle(order.begin(), order.end(), rng);
+    std::uniform_int_distribution<std::size_t> blockGap(64000, 66000);
     for (int i : order) {
-        s.data.insert(s.data.end(), gap(rng), 0xCC);
+        s.data.insert(s.data.end(), coin(rng) == 0 ? blockGap(rng) : gap(rng), 0xCC);
         const auto at = static_cast<std::uint32_t>(s.data.size());
         const std::uint32_t stored = sizes[static_cast<std::size_t>(i)];
         records[static_cast<std::size_t>(i)] = {at, stored};

@@ -12,6 +12,7 @@
 #include <cstdint>
 
 #include "huf/code.h"
+#include "huf/prefix.h"
 
 // The root's position, and the mark above every position: child entries
 // from hufLeafMark up name leaves, as hufLeafMark + 2 * symbol.
@@ -38,8 +39,9 @@ extern std::int16_t orderedParent[hufLeafMark + 2 * hufSymbolCount];
 // changes no other, as weights stay sorted.
 extern std::int16_t orderedRunTop[hufWeightFull];
 
-// Starts an item: the tree becomes the starting tree, copied from a prepared
-// one (made from the code ranges the first time).
+// Starts an item: the tree and its code-prefix table become the starting
+// tree's, copied from a prepared one (made from the code ranges the first
+// time).
 void hufOrderedReset();
 
 // Rebuilds the tree from halved weights (the full root), exactly as the
@@ -84,6 +86,8 @@ inline int hufOrderedLeaf(int symbol) {
         }
         const std::intptr_t top = partner[w];
         hufOrderedExchange(pos, top);
+        // The code-prefix table follows exchanges in the top levels.
+        if ((prefixRise[pos] | prefixRise[top]) != 0) hufPrefixExchanged(pos, top);
         weight[top] = static_cast<std::uint16_t>(w + 1);
         partner[w] = static_cast<std::int16_t>(top - 1);
         pos = parent[top];

@@ -1,0 +1,162 @@
+// The code-prefix table of the ordered tree against the literal model's
+// tree, after every symbol counted: on long items through several rebuilds,
+// and on many short items each starting from the starting tree, some of them
+// after an item that passed a rebuild. Then against a walk of the ordered
+// tree itself after exchanges of arbitrary subtrees.
+#include <cmath>
+#include <functional>
+#include <gtest/gtest.h>
+#include <ostream>
+#include <random>
+#include <string>
+
+#include "huf/ordered.h"
+#include "huf/prefix.h"
+#include "model.h"
+
+namespace {
+
+// The fields of order number k in a shape: weight, parent, then child 0
+// and child 1, or -1 and the symbol for a leaf.
+std::int32_t field(const MdlShape &s, int k, int i) {
+    return s.fields[static_cast<std::size_t>(4 * (k - 1) + i)];
+}
+
+// What the table must say about the tree the shape describes: every prefix
+// walked bit by bit from the root, and every order number's depth.
+std::string prefixDiff(const MdlShape &s) {
+    for (unsigned v = 0; v < (1u << hufPrefixBits); v++) {
+        int k = hufRootOrder;
+        int used = 0;
+        while (used < hufPrefixBits && field(s, k, 2) != -1) {
+            k = field(s, k, 2 + static_cast<int>((v >> (hufPrefixBits - 1 - used)) & 1));
+            used++;
+        }
+        const unsigned want = static_cast<unsigned>(k * 16 + used);
+        if (prefixEntry[v] != want) {
+            return "prefix " + std::to_string(v) + ": entry " + std::to_string(prefixEntry[v]) +
+                   ", the walk reaches order " + std::to_string(k) + " after " +
+                   std::to_string(used) + " bits";
+        }
+    }
+    // Depths from the root down (exchanges of arbitrary subtrees may put a
+    // child above its parent in order).
+    int depth[hufNodeMax + 1] = {};
+    int queue[hufNodeMax + 1] = {hufRootOrder};
+    for (int head = 0, tail = 1; head < tail; head++) {
+        const int k = queue[head];
+        if (field(s, k, 2) == -1) continue;
+        for (int bit = 0; bit < 2; bit++) {
+            const int c = field(s, k, 2 + bit);
+            depth[c] = depth[k] + 1;
+            queue[tail++] = c;
+        }
+    }
+    for (int k = 1; k <= hufRootOrder; k++) {
+        const int rise = depth[k] < hufPrefixBits ? hufPrefixBits - depth[k] : 0;
+        if (prefixRise[k] != rise) {
+            return "order " + std::to_string(k) + ": rise " + std::to_string(prefixRise[k]) +
+                   ", depth " + std::to_string(depth[k]);
+        }
+    }
+    return "";
+}
+
+double unit(std::mt19937 &rng) {
+    return std::uniform_real_distribution<double>(0.0, 1.0)(rng);
+}
+
+int textLike(std::mt19937 &rng) {
+    const double u = unit(rng);
+    if (u < 0.6) return static_cast<int>(0x20 + rng() % 0x5F);
+    if (u < 0.9) return 256 + static_cast<int>(rng() % 8);
+    return static_cast<int>(rng() % hufSymbolCount);
+}
+
+struct PrefixCase {
+    const char *name;
+    std::uint32_t seed;
+    int itemSymbols; // symbols per item; each item starts from the starting tree
+    int symbols;
+    std::function<int(std::mt19937 &)> next;
+};
+
+void PrintTo(const PrefixCase &c, std::ostream *os) {
+    *os << c.name;
+}
+
+const PrefixCase prefixCases[] = {
+    // Young, flat trees: the top levels change most often.
+    {"short_text_like_items", 1, 300, 30000, textLike},
+    {"short_uniform_items", 2, 120, 15000,
+     [](std::mt19937 &rng) { return static_cast<int>(rng() % hufSymbolCount); }},
+    // Long items through rebuilds (the first at about 32 000 symbols, then
+    // every 16 000 or so), and items after them.
+    {"long_skewed_items", 3, 70000, 100000,
+     [](std::mt19937 &rng) {
+         return static_cast<int>(std::pow(unit(rng), 4.0) * (hufSymbolCount - 1));
+     }},
+    {"long_text_like_items", 4, 50000, 80000, textLike},
+};
+
+class HufPrefixTable : public testing::TestWithParam<PrefixCase> {};
+
+TEST_P(HufPrefixTable, MatchesTheModelAfterEverySymbol) {
+    const PrefixCase &c = GetParam();
+    std::mt19937 rng(c.seed);
+    static MdlTree model;
+    int rebuilds = 0;
+    for (int i = 0; i < c.symbols; i++) {
+        if (i % c.itemSymbols == 0) {
+            mdlInitTree(model);
+            hufOrderedReset();
+            ASSERT_EQ(prefixDiff(mdlShapeOf(model)), "") << "at the item starting at symbol " << i;
+        }
+        const int symbol = c.next(rng);
+        rebuilds += model.nodes[0].weight == hufWeightFull;
+        mdlUpdate(model, mdlLeafOf(model, symbol));
+        hufOrderedCount(hufOrderedLeaf(symbol));
+        ASSERT_EQ(prefixDiff(mdlShapeOf(model)), "")
+            << "after symbol " << i << " (" << symbol << ")";
+    }
+    if (c.itemSymbols > 40000) {
+        EXPECT_GE(rebuilds, 2) << "long items are meant to pass rebuilds";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Sequences, HufPrefixTable, testing::ValuesIn(prefixCases),
+                         [](const testing::TestParamInfo<PrefixCase> &p) { return p.param.name; });
+
+bool isAncestor(int upper, int pos) {
+    for (; pos != hufRootOrder; pos = orderedParent[pos]) {
+        if (pos == upper) return true;
+    }
+    return pos == upper;
+}
+
+// The upkeep does not lean on which of the two positions is the higher or
+// the deeper, which the partner rule happens to fix: any two positions not
+// on one path, in either order, shallow subtrees sent deep and back.
+TEST(HufPrefixTable, FollowsExchangesOfAnyTwoSubtrees) {
+    std::mt19937 rng(5);
+    hufOrderedReset();
+    int upkeeps = 0;
+    for (int i = 0; i < 20000; i++) {
+        // Half the time one of the two lies in the top levels.
+        int a = 1 + static_cast<int>(rng() % (hufRootOrder - 1));
+        if (i % 2 == 0) a = hufRootOrder - 1 - static_cast<int>(rng() % 30);
+        const int b = 1 + static_cast<int>(rng() % (hufRootOrder - 1));
+        if (isAncestor(a, b) || isAncestor(b, a)) continue;
+        hufOrderedExchange(a, b);
+        if ((prefixRise[a] | prefixRise[b]) != 0) {
+            hufPrefixExchanged(a, b);
+            upkeeps++;
+        }
+        ASSERT_EQ(prefixDiff(mdlShapeOfFast()), "") << "after exchanging " << a << " and " << b;
+    }
+    EXPECT_GT(upkeeps, 500) << "the exchanges are meant to reach the top levels";
+    // The next user of the ordered tree starts from the starting tree.
+    hufOrderedReset();
+}
+
+} // namespace
