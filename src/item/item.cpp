@@ -21,20 +21,25 @@ constexpr int indexBlock = 4096;
 // most are shorter than a run, so one read serves hundreds of them.
 constexpr int dataBlock = 65536;
 
+// The byte arrays stand apart from the reader's other state, which starts
+// with closed handles (-1): zero-filled, they take no room in the program
+// file.
+std::uint8_t indexBytes[indexBlock];
+std::uint8_t runBytes[bufferSize + 8];
+std::uint8_t blockBytes[dataBlock];
+
 struct BitReader {
     int locFile = -1;
     int dataFile = -1;
-    // Bytes of itemloc.dat from indexStart on, as last read.
-    std::uint8_t index[indexBlock] = {};
+    // indexBytes holds itemloc.dat from indexStart on, as last read.
     off_t indexStart = 0;
     int indexLen = 0;
     // Where the next run of the selected item starts in item.dat; reads give
-    // the position, so selecting an item needs no seek.
+    // the position, so selecting an item needs no seek. runBytes holds the
+    // current run.
     off_t dataPos = 0;
-    std::uint8_t buffer[bufferSize + 8] = {};
     std::int32_t remaining = 0;
-    // Bytes of item.dat from blockStart on, as last read.
-    std::uint8_t block[dataBlock] = {};
+    // blockBytes holds item.dat from blockStart on, as last read.
     off_t blockStart = 0;
     int blockLen = 0;
 };
@@ -60,24 +65,24 @@ int readFull(int fd, std::uint8_t *p, int n, off_t at) {
 int readData(std::uint8_t *p, int n, off_t at) {
     if (at < reader.blockStart || at + n > reader.blockStart + reader.blockLen) {
         reader.blockStart = at;
-        reader.blockLen = readFull(reader.dataFile, reader.block, dataBlock, at);
+        reader.blockLen = readFull(reader.dataFile, blockBytes, dataBlock, at);
     }
     const off_t inBlock = reader.blockStart + reader.blockLen - at;
     const int got = inBlock < n ? static_cast<int>(inBlock) : n;
-    std::memcpy(p, reader.block + (at - reader.blockStart), static_cast<std::size_t>(got));
+    std::memcpy(p, blockBytes + (at - reader.blockStart), static_cast<std::size_t>(got));
     return got;
 }
 
 } // namespace
 
-ItemRun itemRun{reader.buffer, 0, 0};
+ItemRun itemRun{runBytes, 0, 0};
 
 // A run shorter than asked for means item.dat ended early: it is closed, so
 // every later itemSelect fails too.
 int itemRefill() {
     if (reader.remaining <= 0) return -1;
     int want = reader.remaining < bufferSize ? reader.remaining : bufferSize;
-    int got = reader.dataFile < 0 ? 0 : readData(reader.buffer, want, reader.dataPos);
+    int got = reader.dataFile < 0 ? 0 : readData(runBytes, want, reader.dataPos);
     if (got < want) {
         if (reader.dataFile >= 0) close(reader.dataFile);
         reader.dataFile = -1;
@@ -87,7 +92,7 @@ int itemRefill() {
     reader.dataPos += got;
     itemRun.bits = got * 8;
     itemRun.bitsUsed = 0;
-    std::memset(reader.buffer + got, 0, 8);
+    std::memset(runBytes + got, 0, 8);
     return got * 8;
 }
 
@@ -117,10 +122,10 @@ std::int32_t itemSelect(std::int32_t n) {
     if (recordPos < reader.indexStart ||
         recordPos + fmtRecordSize > reader.indexStart + reader.indexLen) {
         reader.indexStart = recordPos;
-        reader.indexLen = readFull(reader.locFile, reader.index, indexBlock, recordPos);
+        reader.indexLen = readFull(reader.locFile, indexBytes, indexBlock, recordPos);
         if (reader.indexLen < fmtRecordSize) return -1;
     }
-    const std::uint8_t *record = reader.index + (recordPos - reader.indexStart);
+    const std::uint8_t *record = indexBytes + (recordPos - reader.indexStart);
     std::uint32_t offset = fmtBigEndian32(record + fmtOffsetAt);
     std::uint32_t stored = fmtBigEndian32(record + fmtStoredAt);
 
@@ -130,11 +135,11 @@ std::int32_t itemSelect(std::int32_t n) {
     // An item shorter than its header has no decoded length to report.
     if (stored < fmtHeaderSize) return -1;
     int first = stored < bufferSize ? static_cast<int>(stored) : bufferSize;
-    if (readData(reader.buffer, first, itemPos) < first) return -1;
+    if (readData(runBytes, first, itemPos) < first) return -1;
     reader.dataPos = static_cast<off_t>(itemPos) + first;
-    std::memset(reader.buffer + first, 0, 8);
+    std::memset(runBytes + first, 0, 8);
 
-    const std::uint32_t decoded = fmtLittleEndian32(reader.buffer + fmtDecodedLengthAt);
+    const std::uint32_t decoded = fmtLittleEndian32(runBytes + fmtDecodedLengthAt);
     reader.remaining = static_cast<std::int32_t>(stored - static_cast<std::uint32_t>(first));
     itemRun.bits = first * 8;
     // The bit stream follows the header; an item of just the header has none.
