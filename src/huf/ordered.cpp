@@ -96,15 +96,15 @@ void hufOrderedFinish() {
     orderedChild[0] = 0;
     orderedParent[0] = 0;
     orderedParent[hufRootOrder] = 0;
-    // Position k for the weights from its own up to the next position's, in
-    // one run of stores each: a rebuild fills the table up to its heaviest
-    // weight below the root, half the new root's 0x4000 or more. From that
-    // weight on, every entry names the last position below the root.
-    for (int k = 0; k < hufRootOrder - 1; k++) {
-        std::fill(orderedRunTop + orderedWeight[k], orderedRunTop + orderedWeight[k + 1],
-                  static_cast<std::int16_t>(k));
+    // From the heaviest weight below the root on, every entry names the last
+    // position below the root.
+    const int heaviest = orderedWeight[hufRootOrder - 1];
+    int k = 0;
+    for (int w = 0; w < heaviest; w++) {
+        while (orderedWeight[k + 1] <= w) k++;
+        orderedRunTop[w] = static_cast<std::int16_t>(k);
     }
-    std::fill(orderedRunTop + orderedWeight[hufRootOrder - 1], orderedRunTop + hufWeightFull,
+    std::fill(orderedRunTop + heaviest, orderedRunTop + hufWeightFull,
               static_cast<std::int16_t>(hufRootOrder - 1));
     hufPrefixBuild();
 }
