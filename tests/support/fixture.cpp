@@ -53,8 +53,7 @@ std::string tempDir() {
     // that are gone, so each folder's name carries its maker's process id.
     if (mkdir(QUORLIN_TEST_TMP, 0755) != 0 && errno != EEXIST)
         throw std::runtime_error("cannot make " QUORLIN_TEST_TMP);
-    std::string pattern =
-        QUORLIN_TEST_TMP "/quorlin-test-" + std::to_string(getpid()) + "-XXXXXX";
+    std::string pattern = QUORLIN_TEST_TMP "/quorlin-test-" + std::to_string(getpid()) + "-XXXXXX";
     if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
     return pattern;
 }
