@@ -42,6 +42,8 @@ fx::Bytes textItem(const std::string &text) {
 //   empty:     no files at all
 //   indexOnly: itemloc.dat without item.dat
 //   noItems:   both files empty
+//   unreadableIndex: itemloc.dat opens but every read of it fails (a link
+//              to /proc/self/mem, whose low addresses are not mapped)
 //   oddItems:  item 0 "a", item 1 only a header (decoded length 1, no
 //              bits), item 2 a negative decoded length, item 3 a stored
 //              length of 5, item 4 "b"
@@ -84,6 +86,10 @@ const std::string &dirOf(const std::string &name) {
                        data);
     } else if (name == "noItems") {
         fx::writeStore(dir, {}, {});
+    } else if (name == "unreadableIndex") {
+        fx::writeFile(dir + "/item.dat", textItem("a"));
+        if (symlink("/proc/self/mem", (dir + "/itemloc.dat").c_str()) != 0)
+            ADD_FAILURE() << "cannot link " << dir << "/itemloc.dat";
     }
     return dirs[name] = dir;
 }
@@ -169,6 +175,9 @@ const CliCase cliCases[] = {
     // An empty store.
     {"empty store, all items", "noItems", {}, "", "", 0},
     {"empty store, item 0", "noItems", {"0"}, "", selectFailed, 1},
+    // An index that cannot be read is a damaged store, not an empty one.
+    {"unreadable index, all items", "unreadableIndex", {}, "", selectFailed, 1},
+    {"unreadable index, item 0", "unreadableIndex", {"0"}, "", selectFailed, 1},
 };
 
 std::string nameOf(const char *text) {

@@ -2,6 +2,8 @@
 // the position-code classes, early ends and the rendering across symbols.
 #include "harness.h"
 
+#include <algorithm>
+
 #include <atomic>
 #include <cstdlib>
 #include <fcntl.h>
@@ -216,6 +218,33 @@ TEST(Decode, CopiesAgreeWithTheWindowModel) {
         EXPECT_TRUE(d.out == printed) << "rendered output differs from the model's bytes";
         dh::removeStore(dir);
     }
+}
+
+// Raw decoding stores no byte past the capacity it is given, whatever the
+// item holds (here a last match that runs past the decoded length), and
+// still counts every byte it decoded.
+TEST(Decode, RawOutputStopsAtItsCapacity) {
+    const std::vector<Sym> syms = noise(40, 5) + std::vector{copy(60, 7)};
+    const fx::Bytes expected = dh::modelBytes(syms);
+    const std::string dir = dh::storeOf({fx::itemOf(50, dh::encode(syms))});
+    for (std::size_t capacity : {std::size_t{0}, std::size_t{1}, std::size_t{49}, std::size_t{50},
+                                 expected.size() - 1, expected.size()}) {
+        SCOPED_TRACE("capacity " + std::to_string(capacity));
+        constexpr std::uint8_t untouched = 0xA5;
+        std::vector<std::uint8_t> out(expected.size() + 8, untouched);
+        std::size_t produced = 0;
+        int result = -2;
+        dh::withItem(dir, 0, [&](std::int32_t length) {
+            result = hufDecodeRaw(length, out.data(), capacity, &produced);
+        });
+        EXPECT_EQ(result, 0);
+        EXPECT_EQ(produced, expected.size());
+        const auto cut = static_cast<std::ptrdiff_t>(capacity);
+        EXPECT_TRUE(std::equal(expected.begin(), expected.begin() + cut, out.begin()));
+        EXPECT_TRUE(std::all_of(out.begin() + cut, out.end(),
+                                [](std::uint8_t b) { return b == untouched; }));
+    }
+    dh::removeStore(dir);
 }
 
 // The rebuild notice stands in the trace right after the symbol whose update

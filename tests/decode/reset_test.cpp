@@ -5,6 +5,8 @@
 // followed by more of them.
 #include "harness.h"
 
+#include <algorithm>
+
 namespace {
 
 // Writes n bytes: a literal, then copies of it from one position back.
@@ -40,6 +42,44 @@ TEST(ItemReset, NextItemSeesThePrimedWindow) {
         EXPECT_TRUE(b.bytes == expected) << "after an item of " << written << " bytes";
         dh::removeStore(dir);
     }
+}
+
+// An item's last match may run past its decoded length; the bytes it wrote
+// beyond are in the window too and must be restored before the next item.
+// Item 0 (length 1) ends in a 60-byte match, item 1 (length 10) copies from
+// f = 4094, the bytes just after the first write position that item 0
+// overwrote. In the walk, plain and traced, every item reads as it does on
+// its own.
+TEST(ItemReset, OvershootingMatchLeavesNothingForTheNextItem) {
+    const std::vector<dh::Sym> first{dh::copy(60, 100)};
+    const std::vector<dh::Sym> second{dh::copy(10, 4094)};
+    const std::string dir =
+        dh::storeOf({fx::itemOf(1, dh::encode(first)), fx::itemOf(10, dh::encode(second))});
+    // Item 1 alone reads preset bytes 613 to 622; item 0 wrote others there.
+    const fx::Bytes overwritten = dh::modelBytes(first);
+    ASSERT_FALSE(std::equal(overwritten.begin() + 1, overwritten.begin() + 11, presetText + 613));
+    for (const std::string option : {"", "-v", "-vv", "-d", "-vd"}) {
+        SCOPED_TRACE("options \"" + option + "\"");
+        const auto args = [&](const char *n) {
+            std::vector<std::string> a;
+            if (!option.empty()) a.push_back(option);
+            if (n != nullptr) a.push_back(n);
+            return a;
+        };
+        // A named item's traces start with its itemno line; the walk has none.
+        const auto alone = [&](const char *n) {
+            const fx::RunResult r = fx::run(dir, args(n));
+            EXPECT_EQ(r.status, 0);
+            const std::string itemno = std::string("itemno=") + n + "\r\n";
+            return option.find('v') == std::string::npos ? r.out : r.out.substr(itemno.size());
+        };
+        const std::string item1 = alone("1");
+        const fx::RunResult walk = fx::run(dir, args(nullptr));
+        EXPECT_EQ(walk.status, 0);
+        EXPECT_EQ(walk.err, "");
+        EXPECT_TRUE(walk.out == alone("0") + item1) << "the walk differs from the items alone";
+    }
+    dh::removeStore(dir);
 }
 
 // Long enough to pass the rebuild at root weight 0x8000: printable literals

@@ -27,6 +27,9 @@ TEST(MatchFinder, AgreesWithFullScan) {
     };
     const Bytes preset(presetText, presetText + presetSize);
     Bytes wrapped = pk::corpusText(2, 0, 9000);
+    const Bytes block = pk::randomBytes(4096, 3);
+    Bytes twice = block;
+    twice.insert(twice.end(), block.begin(), block.end());
     const Case cases[] = {
         {"markup", pk::corpusText(3, 0, 2500)},
         {"text past the joined start", wrapped},
@@ -34,6 +37,9 @@ TEST(MatchFinder, AgreesWithFullScan) {
         {"preset reread", preset},
         {"period three", fx::bytesOf(std::string(600, 'x') + "abcabcabcabcabcab")},
         {"short tail", fx::bytesOf("<T")},
+        // Random bytes repeated once: their only sources lie exactly a
+        // window back, at f = 4095.
+        {"source a window back", twice},
     };
     constexpr int everySource = 1 << 20;
     for (const Case &c : cases) {

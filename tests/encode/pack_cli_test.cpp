@@ -62,6 +62,9 @@ TEST(PackCli, LinesBecomeItems) {
         {"empty lines are empty items", "\none\n\n", {"", "one", ""}},
         {"empty file has no items", "", {}},
         {"lone carriage return kept inside", "a\rb\n", {"a\rb"}},
+        // Only CR LF is a line end: a CR that ends the file is text.
+        {"carriage return ending the file kept", "one\ntwo\r", {"one", "two\r"}},
+        {"file of one carriage return", "\r", {"\r"}},
     };
     for (const Case &c : cases) {
         pk::TempDir d;
@@ -145,6 +148,71 @@ TEST(PackCli, OutputDirectoryIsCreated) {
         EXPECT_EQ(pk::unpack(store),
                   (std::vector<Bytes>{fx::bytesOf("first"), fx::bytesOf("second")}))
             << c.name;
+    }
+    umask(oldMask);
+}
+
+// -f replaces whatever part of a store is there, and the new store reads
+// back whole, with nothing else left beside it.
+TEST(PackCli, ForceReplacesAnyPartOfAStore) {
+    struct Case {
+        const char *name;
+        std::vector<std::string> present;
+    };
+    const Case cases[] = {
+        {"whole store", {"itemloc.dat", "item.dat"}},
+        {"index alone", {"itemloc.dat"}},
+        {"data alone", {"item.dat"}},
+    };
+    for (const Case &c : cases) {
+        pk::TempDir d;
+        for (const std::string &name : c.present) {
+            fx::writeFile(d.path + "/" + name, fx::bytesOf("old " + name));
+        }
+        fx::writeFile(d.path + "/a.txt", fx::bytesOf("new"));
+        fx::writeFile(d.path + "/b.txt", fx::bytesOf("newer"));
+        const auto r = pack(d.path, {"-f", "a.txt", "b.txt"});
+        EXPECT_EQ(r.status, 0) << c.name << ": " << r.err;
+        EXPECT_EQ(r.err, "") << c.name;
+        EXPECT_EQ(pk::unpack(d.path),
+                  (std::vector<Bytes>{fx::bytesOf("new"), fx::bytesOf("newer")}))
+            << c.name;
+        EXPECT_EQ(after(d.path),
+                  (std::vector<std::string>{"a.txt", "b.txt", "item.dat", "itemloc.dat"}))
+            << c.name;
+    }
+}
+
+// The store's files and the folders -o makes get the modes any new file and
+// folder of the user gets: 0666 and 0777 less the umask, whatever the
+// temporary files were made with.
+TEST(PackCli, ModesFollowTheUmask) {
+    const mode_t masks[] = {022, 002, 077, 0};
+    const mode_t oldMask = umask(022);
+    for (mode_t mask : masks) {
+        SCOPED_TRACE("umask " + std::to_string(mask >> 6) + std::to_string(mask >> 3 & 7) +
+                     std::to_string(mask & 7));
+        pk::TempDir d;
+        fx::writeFile(d.path + "/a.txt", fx::bytesOf("a"));
+        umask(mask);
+        const auto r = pack(d.path, {"-o", "new/store", "a.txt"});
+        umask(022);
+        ASSERT_EQ(r.status, 0) << r.err;
+        struct Want {
+            std::string path;
+            mode_t mode;
+        };
+        const Want wants[] = {
+            {"new", 0777 & ~mask},
+            {"new/store", 0777 & ~mask},
+            {"new/store/itemloc.dat", 0666 & ~mask},
+            {"new/store/item.dat", 0666 & ~mask},
+        };
+        for (const Want &w : wants) {
+            struct stat st;
+            ASSERT_EQ(stat((d.path + "/" + w.path).c_str(), &st), 0) << w.path;
+            EXPECT_EQ(st.st_mode & 07777, w.mode) << w.path;
+        }
     }
     umask(oldMask);
 }

@@ -154,15 +154,21 @@ TEST_F(StoreDir, EmptyIndexHasNoItem) {
     EXPECT_EQ(itemSelect(0), -1);
 }
 
-// 20 bytes: record 0 and a truncated record 1.
+// Record 1 cut short: record 0 still reads, record 1 fails wherever the cut
+// falls, even where its offset and stored length are whole (28 bytes: only
+// the unused tail is missing) and would lead to a good item.
 TEST_F(StoreDir, TruncatedLastRecordFails) {
-    Bytes index = fx::indexOf({{0, 8}, {0, 8}});
-    index.resize(20);
-    fx::writeStore(dir, index, fx::itemHeader(2) + fx::hex("AB CD"));
-    ASSERT_EQ(itemOpen(), 0);
-    EXPECT_EQ(itemSelect(0), 2);
-    EXPECT_EQ(itemSelect(1), -1);
-    EXPECT_EQ(itemSelect(0), 2);
+    for (int size : {17, 20, 24, 28, 31}) {
+        SCOPED_TRACE("index of " + std::to_string(size) + " bytes");
+        Bytes index = fx::indexOf({{0, 8}, {0, 8}});
+        index.resize(static_cast<std::size_t>(size));
+        fx::writeStore(dir, index, fx::itemHeader(2) + fx::hex("AB CD"));
+        ASSERT_EQ(itemOpen(), 0);
+        EXPECT_EQ(itemSelect(0), 2);
+        EXPECT_EQ(itemSelect(1), -1);
+        EXPECT_EQ(itemSelect(0), 2);
+        itemClose();
+    }
 }
 
 // itemIndexEnds tells the end of the index (no byte where the record would
@@ -220,6 +226,20 @@ TEST_F(StoreDir, IndexEndsIsFalseWhenClosed) {
     EXPECT_TRUE(itemIndexEnds(0));
     itemClose();
     EXPECT_FALSE(itemIndexEnds(0));
+}
+
+// An index that opens but cannot be read is no clean end of the store.
+// /proc/self/mem plays it: the reader's own memory, whose low addresses are
+// not mapped, so every read there fails (EIO) while the open succeeds.
+TEST_F(StoreDir, IndexReadErrorIsNoEnd) {
+    fx::writeFile("item.dat", fx::itemHeader(1) + fx::hex("5A"));
+    ASSERT_EQ(symlink("/proc/self/mem", "itemloc.dat"), 0);
+    if (itemOpen() != 0) GTEST_SKIP() << "/proc/self/mem cannot be opened here";
+    for (std::int32_t n : {0, 1, 255}) {
+        SCOPED_TRACE("item " + std::to_string(n));
+        EXPECT_EQ(itemSelect(n), -1);
+        EXPECT_FALSE(itemIndexEnds(n));
+    }
 }
 
 // Record 2147483647 starts at byte 2^35 - 16 of a sparse index; it is read

@@ -48,11 +48,12 @@ std::string textOf(const Bytes &bytes) {
 }
 
 std::string tempDir() {
-    // The base lives in the build tree and is removed after every CTest run;
-    // a test run on its own makes it again.
+    // The base lives in the build tree; a test run on its own makes it. The
+    // cleanup after every CTest run removes the folders of test processes
+    // that are gone, so each folder's name carries its maker's process id.
     if (mkdir(QUORLIN_TEST_TMP, 0755) != 0 && errno != EEXIST)
         throw std::runtime_error("cannot make " QUORLIN_TEST_TMP);
-    std::string pattern = QUORLIN_TEST_TMP "/quorlin-test-XXXXXX";
+    std::string pattern = QUORLIN_TEST_TMP "/quorlin-test-" + std::to_string(getpid()) + "-XXXXXX";
     if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
     return pattern;
 }
