@@ -1,5 +1,7 @@
 #include "decode/decode.h"
 
+#include <cstring>
+
 #include "loops.h"
 
 int hufDecode(std::int32_t length, int verbose, int dump) {
@@ -7,7 +9,36 @@ int hufDecode(std::int32_t length, int verbose, int dump) {
     return decPlain(length);
 }
 
+namespace {
+
+// The fixed-array form of the raw output: bytes kept up to the capacity,
+// all of them counted.
+struct ArrayOut {
+    std::uint8_t *bytes;
+    std::size_t capacity;
+    std::size_t count;
+};
+
+int putArray(void *context, const std::uint8_t *bytes, std::size_t n) {
+    auto &a = *static_cast<ArrayOut *>(context);
+    if (a.count < a.capacity) {
+        const std::size_t room = a.capacity - a.count;
+        std::memcpy(a.bytes + a.count, bytes, n < room ? n : room);
+    }
+    a.count += n;
+    return 0;
+}
+
+} // namespace
+
 int hufDecodeRaw(std::int32_t length, std::uint8_t *out, std::size_t capacity,
                  std::size_t *produced) {
-    return decRaw(length, out, capacity, produced);
+    ArrayOut a{out, capacity, 0};
+    const int result = decRaw(length, putArray, &a);
+    *produced = a.count;
+    return result;
+}
+
+int hufDecodeTo(std::int32_t length, HufSink sink, void *context) {
+    return decRaw(length, sink, context);
 }

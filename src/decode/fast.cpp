@@ -1,5 +1,7 @@
 // Plain decoding: the tree laid out by order number, the bits taken from a
 // word, the text rendered straight into the output buffer.
+#include <cstring>
+
 #include "bitword.h"
 #include "huf/ordered.h"
 #include "huf/prefix.h"
@@ -84,17 +86,27 @@ template <bool Checked> inline Symbol readSymbol(DecBits &b) {
 }
 
 // Where the decoded bytes go: printed into the output buffer (Raw = false),
-// or stored in a caller's array (the round-trip seam).
+// or gathered raw in a fixed buffer and handed to the caller's sink a chunk
+// at a time (quorlin-unpack, the round trip).
+constexpr std::size_t rawChunk = 65536;
+std::uint8_t rawBytes[rawChunk];
+
 struct RawOut {
-    std::uint8_t *bytes;
-    std::size_t capacity;
-    std::size_t count;
+    HufSink sink;
+    void *context;
+    std::size_t fill;
+    bool refused; // the sink said stop
 };
 
+inline void rawFlush(RawOut &r) {
+    if (r.fill > 0 && !r.refused && r.sink(r.context, rawBytes, r.fill) < 0) r.refused = true;
+    r.fill = 0;
+}
+
 inline void putRaw(RawOut &r, const std::uint8_t *p, int n) {
-    for (int i = 0; i < n; i++, r.count++) {
-        if (r.count < r.capacity) r.bytes[r.count] = p[i];
-    }
+    if (r.fill + static_cast<std::size_t>(n) > rawChunk) rawFlush(r);
+    std::memcpy(rawBytes + r.fill, p, static_cast<std::size_t>(n));
+    r.fill += static_cast<std::size_t>(n);
 }
 
 // The loop of plain decoding, printing (Raw = false) or storing raw bytes.
@@ -160,6 +172,12 @@ template <bool Raw> int decodeLoop(std::int32_t remaining, RawOut &raw) {
             }
             remaining -= len;
         }
+        if constexpr (Raw) {
+            if (raw.refused) {
+                result = -2;
+                break;
+            }
+        }
         hufOrderedCount(orderedParent[s.mark]);
         if (unbuffered) {
             txtCommit(out);
@@ -170,6 +188,10 @@ template <bool Raw> int decodeLoop(std::int32_t remaining, RawOut &raw) {
 
     decBitsSync(bits);
     decWindowNoteWritten(static_cast<std::int64_t>(length) - remaining);
+    if constexpr (Raw) {
+        rawFlush(raw);
+        if (raw.refused) result = -2;
+    }
     if constexpr (!Raw) {
         // The item's line end; a held lead byte is dropped unprinted.
         txtCommit(out);
@@ -185,9 +207,7 @@ int decPlain(std::int32_t length) {
     return decodeLoop<false>(length, none);
 }
 
-int decRaw(std::int32_t length, std::uint8_t *out, std::size_t capacity, std::size_t *produced) {
-    RawOut raw{out, capacity, 0};
-    const int result = decodeLoop<true>(length, raw);
-    *produced = raw.count;
-    return result;
+int decRaw(std::int32_t length, HufSink sink, void *context) {
+    RawOut raw{sink, context, 0, false};
+    return decodeLoop<true>(length, raw);
 }

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "decode/decode.h"
 #include "format/format.h"
 #include "render.h"
 
@@ -15,11 +16,11 @@
 // byte and 4 more, plus the room renderBytes may overwrite past its end.
 inline constexpr std::size_t decSymbolOutMax = fmtMaxMatch * renderMaxBytes / 2 + renderMaxBytes;
 
-// Plain decoding of the selected item, printed, or stored raw in out (up to
-// capacity; *produced counts all bytes). 0 when the decoded length was
-// reached, -1 when the item's bits ran out first.
+// Plain decoding of the selected item, printed, or handed raw to a sink. 0
+// when the decoded length was reached, -1 when the item's bits ran out
+// first, -2 when the sink refused a chunk.
 int decPlain(std::int32_t length);
-int decRaw(std::int32_t length, std::uint8_t *out, std::size_t capacity, std::size_t *produced);
+int decRaw(std::int32_t length, HufSink sink, void *context);
 
 // Traced decoding of the selected item on nodeTable, which the caller has
 // reset (hufInitTree).

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "format/format.h"
@@ -42,6 +43,9 @@ struct BitReader {
     // blockBytes holds item.dat from blockStart on, as last read.
     off_t blockStart = 0;
     int blockLen = 0;
+    // The index record of the item last selected.
+    std::uint32_t selectedOffset = 0;
+    std::uint32_t selectedStored = 0;
 };
 
 BitReader reader;
@@ -96,18 +100,67 @@ int itemRefill() {
     return got * 8;
 }
 
-int itemOpen() {
-    reader.indexLen = 0;
-    reader.blockLen = 0;
-    reader.locFile = open("itemloc.dat", O_RDONLY);
-    if (reader.locFile < 0) return -1;
-    reader.dataFile = open("item.dat", O_RDONLY);
-    if (reader.dataFile < 0) {
-        close(reader.locFile);
-        reader.locFile = -1;
+namespace {
+
+// The file of the last failed open, for the caller's message.
+const char *openFailedName = "";
+
+// Opens one file of the store for reading: a regular file only. A folder
+// opens on this system, and a pipe would wait for a writer, so both are
+// refused here rather than failing later as an item that cannot be read.
+int openStoreFile(int dirFd, const char *name) {
+    const int fd = openat(dirFd, name, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return -1;
+    struct stat st;
+    int error = 0;
+    if (fstat(fd, &st) != 0) {
+        error = errno;
+    } else if (!S_ISREG(st.st_mode)) {
+        error = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+    }
+    if (error != 0) {
+        close(fd);
+        errno = error;
         return -1;
     }
+    return fd;
+}
+
+} // namespace
+
+int itemOpenAt(const char *dir) {
+    itemClose();
+    int dirFd = AT_FDCWD;
+    if (dir != nullptr && dir[0] != '\0') {
+        dirFd = open(dir, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (dirFd < 0) {
+            openFailedName = "";
+            return -1;
+        }
+    }
+    openFailedName = "itemloc.dat";
+    reader.locFile = openStoreFile(dirFd, "itemloc.dat");
+    if (reader.locFile >= 0) {
+        openFailedName = "item.dat";
+        reader.dataFile = openStoreFile(dirFd, "item.dat");
+    }
+    const int error = errno;
+    if (dirFd != AT_FDCWD) close(dirFd);
+    if (reader.locFile < 0 || reader.dataFile < 0) {
+        itemClose();
+        errno = error;
+        return -1;
+    }
+    openFailedName = "";
     return 0;
+}
+
+int itemOpen() {
+    return itemOpenAt(nullptr);
+}
+
+const char *itemOpenFailedName() {
+    return openFailedName;
 }
 
 std::int32_t itemSelect(std::int32_t n) {
@@ -128,6 +181,8 @@ std::int32_t itemSelect(std::int32_t n) {
     const std::uint8_t *record = indexBytes + (recordPos - reader.indexStart);
     std::uint32_t offset = fmtBigEndian32(record + fmtOffsetAt);
     std::uint32_t stored = fmtBigEndian32(record + fmtStoredAt);
+    reader.selectedOffset = offset;
+    reader.selectedStored = stored;
 
     // The offset is a signed 32-bit position: 2^31 and above cannot be sought.
     auto itemPos = static_cast<std::int32_t>(offset);
@@ -145,6 +200,17 @@ std::int32_t itemSelect(std::int32_t n) {
     // The bit stream follows the header; an item of just the header has none.
     itemRun.bitsUsed = fmtHeaderSize * 8;
     return static_cast<std::int32_t>(decoded);
+}
+
+void itemSelectedRecord(std::uint32_t *offset, std::uint32_t *stored) {
+    *offset = reader.selectedOffset;
+    *stored = reader.selectedStored;
+}
+
+std::int64_t itemIndexRecords() {
+    struct stat st;
+    if (reader.locFile < 0 || fstat(reader.locFile, &st) != 0) return -1;
+    return static_cast<std::int64_t>(st.st_size) / fmtRecordSize;
 }
 
 bool itemIndexEnds(std::int32_t n) {
@@ -178,5 +244,6 @@ int itemClose() {
     reader.locFile = -1;
     reader.dataFile = -1;
     reader.indexLen = 0;
+    reader.blockLen = 0;
     return 0;
 }

@@ -5,13 +5,27 @@
 #include <cstring>
 
 // Opens both files of the current directory; 0, or -1 with nothing left open.
+// Each must be a regular file: a folder (EISDIR) or a pipe (EINVAL) is not a
+// store file.
 int itemOpen();
+// The same for the store in folder dir (nullptr or "" for the current one).
+int itemOpenAt(const char *dir);
+// After a failed open: the file that could not be opened ("itemloc.dat" or
+// "item.dat"; "" when the folder itself could not be), errno telling why.
+const char *itemOpenFailedName();
 
 // Positions the bit input on item n; its decoded length, or -1 when the item
 // cannot be selected (no record, an offset of 2^31 or more, a read failure,
 // a stored length too short for the header). A negative decoded length is
 // returned as read.
 std::int32_t itemSelect(std::int32_t n);
+
+// The index record of the item last selected (or last tried): the item's
+// offset in item.dat and its stored length, as written.
+void itemSelectedRecord(std::uint32_t *offset, std::uint32_t *stored);
+
+// Whole records in itemloc.dat (-1 when it cannot be told).
+std::int64_t itemIndexRecords();
 
 // True when itemloc.dat has no byte at all where record n would start: the
 // index ends before item n. False when at least one byte of the record is
