@@ -2,6 +2,7 @@
 // standard error bytes and exit status, in directories with and without a
 // store.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cctype>
 #include <cstdint>
@@ -42,6 +43,9 @@ fx::Bytes textItem(const std::string &text) {
 //   empty:     no files at all
 //   indexOnly: itemloc.dat without item.dat
 //   noItems:   both files empty
+//   indexFolder, dataFolder: itemloc.dat or item.dat a folder, the other
+//              file sound
+//   dataPipe:  item.dat a named pipe with no writer
 //   unreadableIndex: itemloc.dat opens but every read of it fails (a link
 //              to /proc/self/mem, whose low addresses are not mapped)
 //   oddItems:  item 0 "a", item 1 only a header (decoded length 1, no
@@ -86,6 +90,13 @@ const std::string &dirOf(const std::string &name) {
                        data);
     } else if (name == "noItems") {
         fx::writeStore(dir, {}, {});
+    } else if (name == "indexFolder" || name == "dataFolder" || name == "dataPipe") {
+        fx::writeItems(dir, {textItem("a")});
+        const std::string file = dir + (name == "indexFolder" ? "/itemloc.dat" : "/item.dat");
+        std::filesystem::remove(file);
+        const int made =
+            name == "dataPipe" ? mkfifo(file.c_str(), 0644) : mkdir(file.c_str(), 0755);
+        if (made != 0) ADD_FAILURE() << "cannot make " << file;
     } else if (name == "unreadableIndex") {
         fx::writeFile(dir + "/item.dat", textItem("a"));
         if (symlink("/proc/self/mem", (dir + "/itemloc.dat").c_str()) != 0)
@@ -165,6 +176,12 @@ const CliCase cliCases[] = {
     {"no files, verbose", "empty", {"-v", "3"}, "itemno=3\r\n", openFailed, 1},
     {"no item file", "indexOnly", {"0"}, "", openFailed, 1},
     {"no item file, all items", "indexOnly", {}, "", openFailed, 1},
+    // A folder opens on this system, and a pipe would wait for a writer:
+    // neither is a store file.
+    {"index a folder", "indexFolder", {}, "", openFailed, 1},
+    {"item file a folder", "dataFolder", {"0"}, "", openFailed, 1},
+    {"item file a folder, all items", "dataFolder", {}, "", openFailed, 1},
+    {"item file a pipe", "dataPipe", {}, "", openFailed, 1},
     // Items that decode to nothing or cannot be selected: the walk reports
     // the item without bits and goes on, then fails at the record of item 2.
     {"odd items, all", "oddItems", {}, "a\r\n\r\n", item1EndsEarly + selectFailed, 1},
