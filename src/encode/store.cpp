@@ -92,15 +92,34 @@ int writeAll(int fd, const std::uint8_t *bytes, std::size_t n) {
     return 0;
 }
 
+// Signals are held off while a file or folder is made and marked for
+// removal: one that landed between the two would find it unmarked, and its
+// handler would leave it behind.
+sigset_t holdSignals() {
+    sigset_t all, old;
+    sigfillset(&all);
+    sigprocmask(SIG_BLOCK, &all, &old);
+    return old;
+}
+
+void releaseSignals(const sigset_t &old) {
+    const int error = errno;
+    sigprocmask(SIG_SETMASK, &old, nullptr);
+    errno = error;
+}
+
 // A temporary file beside the store, with the permissions a new file of the
-// store would get.
-int makeTemp(char *path, const char *name) {
+// store would get; live is set once it exists.
+int makeTemp(char *path, const char *name, volatile sig_atomic_t *live) {
     const int n = std::snprintf(path, pathMax, "%s%s.%s.XXXXXX", dirPath, separator(), name);
     if (n <= 0 || static_cast<std::size_t>(n) >= pathMax) {
         errno = ENAMETOOLONG;
         return -1;
     }
+    const sigset_t old = holdSignals();
     const int fd = mkstemp(path);
+    if (fd >= 0) *live = 1;
+    releaseSignals(old);
     if (fd < 0) return -1;
     const mode_t mask = umask(0);
     umask(mask);
@@ -186,14 +205,19 @@ int makeDirs() {
             return -1;
         }
         if (errno != ENOENT) return failWith("cannot create directory", prefix, errno);
-        if (mkdir(prefix, 0777) != 0) {
+        const sigset_t old = holdSignals();
+        const int made = mkdir(prefix, 0777);
+        if (made == 0) {
+            madeDir[end] = 1;
+            madeDirs = 1;
+        }
+        releaseSignals(old);
+        if (made != 0) {
             // Made meanwhile by someone else: as good as ours, but not ours
             // to remove.
             if (errno == EEXIST && isDir(prefix)) continue;
             return failWith("cannot create directory", prefix, errno);
         }
-        madeDir[end] = 1;
-        madeDirs = 1;
     }
     return 0;
 }
@@ -257,12 +281,10 @@ int encStoreBegin(const char *dir, bool overwrite) {
         }
     }
     if (makeDirs() != 0) return -1;
-    indexFd = makeTemp(indexTemp, indexName);
+    indexFd = makeTemp(indexTemp, indexName, &indexTempLive);
     if (indexFd < 0) return failWith("cannot create a file in", d[0] ? d : ".", errno);
-    indexTempLive = 1;
-    dataFd = makeTemp(dataTemp, dataName);
+    dataFd = makeTemp(dataTemp, dataName, &dataTempLive);
     if (dataFd < 0) return failWith("cannot create a file in", d[0] ? d : ".", errno);
-    dataTempLive = 1;
     active = true;
     return 0;
 }
@@ -322,14 +344,22 @@ int encStoreCommit() {
     const int closedIndex = close(indexFd);
     indexFd = -1;
     if (closedIndex != 0) return failWith("cannot write", indexPath, errno);
+    // The two files are placed with signals held off: a signal between them
+    // would leave half a store, and one before the marks below are cleared
+    // would remove the folders that now hold it.
+    const sigset_t old = holdSignals();
     // item.dat first: a reader that finds the new index finds its data too.
-    if (place(dataTemp, dataPath) != 0) return failWith("cannot create", dataPath, errno);
+    if (place(dataTemp, dataPath) != 0) {
+        releaseSignals(old);
+        return failWith("cannot create", dataPath, errno);
+    }
     dataTempLive = 0;
     if (place(indexTemp, indexPath) != 0) {
         const int error = errno;
         // Without overwrite the item.dat just placed is ours: take it back
         // rather than leave half a store.
         if (!overwriteStore) unlink(dataPath);
+        releaseSignals(old);
         return failWith("cannot create", indexPath, error);
     }
     indexTempLive = 0;
@@ -337,6 +367,7 @@ int encStoreCommit() {
     // The folders now hold the store: they stay.
     madeDirs = 0;
     for (std::size_t i = 0; dirPath[i] != '\0'; i++) madeDir[i + 1] = 0;
+    releaseSignals(old);
     // Make the new names durable; a directory that cannot be synced is no
     // reason to fail a store that is already in place.
     const int dirFd = open(dirPath[0] ? dirPath : ".", O_RDONLY | O_DIRECTORY);

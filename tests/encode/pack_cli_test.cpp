@@ -345,6 +345,43 @@ TEST(PackCli, StoppedRunLeavesNothingBehind) {
 
 // A full disk, played by a file size limit: the write fails part-way
 // through item.dat and the store is abandoned without a trace.
+// SIGTERM at many points of a run, from before the folders exist to after
+// the store is in place: the run leaves either nothing of its own or the
+// whole store, never a temporary file or an empty folder it made.
+TEST(PackCli, StoppedAnywhereLeavesNothingOrTheStore) {
+    pk::TempDir d;
+    std::string text;
+    for (int i = 0; text.size() < 200000; i++) text += "<TOC>entry " + std::to_string(i) + "</TOC>";
+    for (const char *name : {"a.txt", "b.txt", "c.txt"})
+        fx::writeFile(d.path + "/" + name, fx::bytesOf(text));
+    const std::string exe = packPath();
+    // Delays of 0 to 8 ms in steps of 0.1 ms: the folders and temporary
+    // files are made in the first few milliseconds, the store is in place
+    // after about ten.
+    for (int round = 0; round < 80; round++) {
+        SCOPED_TRACE("round " + std::to_string(round));
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            if (chdir(d.path.c_str()) != 0) _exit(127);
+            execl(exe.c_str(), exe.c_str(), "-o", "new/deeper", "a.txt", "b.txt", "c.txt", nullptr);
+            _exit(127);
+        }
+        usleep(static_cast<useconds_t>(round * 100));
+        kill(child, SIGTERM);
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        const std::vector<std::string> inputs{"a.txt", "b.txt", "c.txt"};
+        if (after(d.path) == inputs) continue; // stopped before the store was placed
+        // Finished first: the whole store, and nothing else.
+        ASSERT_EQ(after(d.path + "/new/deeper"),
+                  (std::vector<std::string>{"item.dat", "itemloc.dat"}));
+        const auto shown = fx::run(d.path + "/new/deeper", {"2"});
+        EXPECT_EQ(shown.status, 0);
+        std::filesystem::remove_all(d.path + "/new");
+    }
+}
+
 TEST(PackStore, WriteFailureRemovesTemporaryFiles) {
     pk::TempDir d;
     const Bytes text = pk::randomBytes(200000, 5);
