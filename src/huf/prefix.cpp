@@ -74,12 +74,15 @@ void hufPrefixRestore() {
 }
 
 void hufPrefixExchanged(std::intptr_t a, std::intptr_t b) {
+    const int riseA = prefixRise[a];
+    const int riseB = prefixRise[b];
+    // Both below the top levels: no prefix reaches either position or
+    // anything under them, and their rises are 0 already.
+    if ((riseA | riseB) == 0) return;
     // Two leaves changed places: the same positions end the same prefixes.
     const bool leafA = orderedChild[a] >= hufLeafMark;
     const bool leafB = orderedChild[b] >= hufLeafMark;
     if (leafA && leafB) return;
-    const int riseA = prefixRise[a];
-    const int riseB = prefixRise[b];
     if (riseA == riseB) {
         // One depth, the common case in young, flat trees: every position
         // below keeps its depth, so the two prefix ranges trade their

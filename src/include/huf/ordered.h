@@ -54,7 +54,8 @@ inline int hufOrderedLeaf(int symbol) {
     return orderedParent[hufLeafMark + 2 * symbol];
 }
 
-// Exchanges the contents of positions a and b (equal weights).
+// Exchanges the contents of positions a and b (equal weights, neither
+// above the other), and keeps the code-prefix table up to date with it.
 [[gnu::always_inline]] inline void hufOrderedExchange(std::intptr_t a, std::intptr_t b) {
     const std::intptr_t childA = orderedChild[a];
     const std::intptr_t childB = orderedChild[b];
@@ -64,6 +65,9 @@ inline int hufOrderedLeaf(int symbol) {
     orderedParent[childA + 1] = static_cast<std::int16_t>(b);
     orderedParent[childB] = static_cast<std::int16_t>(a);
     orderedParent[childB + 1] = static_cast<std::int16_t>(a);
+    // Most exchanges lie below the top levels, where the table has nothing
+    // to follow: the test here spares them the call.
+    if ((prefixRise[a] | prefixRise[b]) != 0) hufPrefixExchanged(a, b);
 }
 
 // hufUpdate without traces for the leaf at position pos: before counting a
@@ -86,8 +90,6 @@ inline int hufOrderedLeaf(int symbol) {
         }
         const std::intptr_t top = partner[w];
         hufOrderedExchange(pos, top);
-        // The code-prefix table follows exchanges in the top levels.
-        if ((prefixRise[pos] | prefixRise[top]) != 0) hufPrefixExchanged(pos, top);
         weight[top] = static_cast<std::uint16_t>(w + 1);
         partner[w] = static_cast<std::int16_t>(top - 1);
         pos = parent[top];

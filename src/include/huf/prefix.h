@@ -32,6 +32,7 @@ extern std::uint16_t prefixEntry[1 << hufPrefixBits];
 // the positions further down: the exchange's one test for upkeep.
 extern std::uint8_t prefixRise[hufNodeMax + 1];
 
-// Brings the table up to date after hufOrderedExchange(a, b), where a or b
-// has a rise above 0.
+// Brings the table up to date after the contents of positions a and b were
+// exchanged; hufOrderedExchange calls it. Returns at once when neither
+// position lies in the top levels, where nothing the table says changed.
 void hufPrefixExchanged(std::intptr_t a, std::intptr_t b);
