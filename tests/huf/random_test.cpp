@@ -10,6 +10,7 @@
 #include <cstring>
 #include <functional>
 #include <gtest/gtest.h>
+#include <ostream>
 #include <random>
 #include <string>
 
@@ -44,7 +45,7 @@ const SequenceCase sequenceCases[] = {
      }},
     // Text-like: markup bytes and spaces most of the time, short lengths
     // now and then, everything else rarely.
-    {"text-like", 3, 100000,
+    {"text_like", 3, 100000,
      [](std::mt19937 &rng, int) {
          const double u = unit(rng);
          if (u < 0.6) return static_cast<int>(0x20 + rng() % 0x5F);
@@ -59,6 +60,10 @@ const SequenceCase sequenceCases[] = {
          return stray == 0 ? static_cast<int>(rng() % hufSymbolCount)
                            : static_cast<int>((u / 1500 * 97) % hufSymbolCount);
      }}};
+
+void PrintTo(const SequenceCase &c, std::ostream *os) {
+    *os << c.name;
+}
 
 class HufRandomSequences : public testing::TestWithParam<SequenceCase> {};
 
@@ -142,6 +147,9 @@ TEST_P(HufRandomSequences, UpdatesAndRebuildsFollowTheModel) {
                 c.updates, fullRebuilds, otherRebuilds);
 }
 
-INSTANTIATE_TEST_SUITE_P(Sequences, HufRandomSequences, testing::ValuesIn(sequenceCases));
+INSTANTIATE_TEST_SUITE_P(Sequences, HufRandomSequences, testing::ValuesIn(sequenceCases),
+                         [](const testing::TestParamInfo<SequenceCase> &p) {
+                             return p.param.name;
+                         });
 
 } // namespace
