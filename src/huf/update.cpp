@@ -3,6 +3,11 @@
 
 namespace {
 
+// A parent that does not list its child means the links are inconsistent.
+// The exchange cannot stop there: the message goes out at the point of the
+// miss, among the traces of the same exchange, the rest of the exchange is
+// carried out anyway and the item decodes on. Returning -1 instead would
+// end the item and change what the user sees, so the tree prints it itself.
 [[gnu::cold, gnu::noinline]] void reportSlotMiss() {
     txtErrPrintf("Internal error in hufDecode()\n");
 }
