@@ -64,7 +64,6 @@ void decodeAll(int verbose, int dump) {
     for (std::int32_t j = 0;; j++) {
         const std::int32_t length = itemSelect(j);
         if (length < 0) break;
-        if (verbose >= 1 || dump) hufInitTree();
         hufDecode(length, verbose, dump);
     }
     itemClose();
