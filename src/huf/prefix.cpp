@@ -14,19 +14,6 @@ namespace {
 std::uint16_t startEntry[1 << hufPrefixBits];
 std::uint8_t startRise[hufNodeMax + 1];
 
-// The code of a position with the given rise above 0, first bit highest,
-// read off the path up to the root: a position is its parent's 0 child or
-// the one after it.
-unsigned codeOf(std::intptr_t pos, int rise) {
-    unsigned code = 0;
-    for (int bit = 0; bit < hufPrefixBits - rise; bit++) {
-        const std::intptr_t parent = orderedParent[pos];
-        code |= static_cast<unsigned>(pos - orderedChild[parent]) << bit;
-        pos = parent;
-    }
-    return code;
-}
-
 // Lays down the subtree at position pos, rise levels above the table's
 // depth, whose code is code: its entries, and the rises of its positions
 // within the top levels.
@@ -88,8 +75,8 @@ void hufPrefixExchanged(std::intptr_t a, std::intptr_t b) {
         // below keeps its depth, so the two prefix ranges trade their
         // entries, and a leaf's range then names the leaf's new position.
         const std::size_t n = std::size_t{1} << riseA;
-        std::uint16_t *const rangeA = prefixEntry + (codeOf(a, riseA) << riseA);
-        std::uint16_t *const rangeB = prefixEntry + (codeOf(b, riseB) << riseB);
+        std::uint16_t *const rangeA = prefixEntry + (hufOrderedCode(a).bits << riseA);
+        std::uint16_t *const rangeB = prefixEntry + (hufOrderedCode(b).bits << riseB);
         const auto depthBits = static_cast<std::uint16_t>(hufPrefixBits - riseA);
         for (std::size_t i = 0; i < n; i++) {
             const std::uint16_t e = rangeA[i];
@@ -104,6 +91,6 @@ void hufPrefixExchanged(std::intptr_t a, std::intptr_t b) {
     // under a position below the top levels itself.
     clearBelow(a);
     clearBelow(b);
-    if (riseA != 0) fill(a, riseA, codeOf(a, riseA));
-    if (riseB != 0) fill(b, riseB, codeOf(b, riseB));
+    if (riseA != 0) fill(a, riseA, hufOrderedCode(a).bits);
+    if (riseB != 0) fill(b, riseB, hufOrderedCode(b).bits);
 }

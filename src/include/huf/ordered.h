@@ -54,6 +54,25 @@ inline int hufOrderedLeaf(int symbol) {
     return orderedParent[hufLeafMark + 2 * symbol];
 }
 
+// The code of the node at a position: its path from the root, first bit
+// highest, and its length. The path is read leaf to root: at each level the
+// node is its parent's child 1 if it sits after the parent's child 0. No
+// leaf is deeper than hufDepthMax, so the path fits 32 bits.
+struct HufCode {
+    std::uint32_t bits;
+    int length;
+};
+static_assert(hufDepthMax <= 32);
+
+inline HufCode hufOrderedCode(std::intptr_t pos) {
+    HufCode code{0, 0};
+    for (; pos != hufRootOrder; pos = orderedParent[pos], code.length++) {
+        const std::intptr_t parent = orderedParent[pos];
+        code.bits |= static_cast<std::uint32_t>(pos - orderedChild[parent]) << code.length;
+    }
+    return code;
+}
+
 // Exchanges the contents of positions a and b (equal weights, neither
 // above the other), and keeps the code-prefix table up to date with it.
 [[gnu::always_inline]] inline void hufOrderedExchange(std::intptr_t a, std::intptr_t b) {
