@@ -28,7 +28,7 @@
 #include "model.h"
 #include "stores.h"
 #include "textio/textio.h"
-#include "tree_internal.h"
+#include "traced_internal.h"
 
 namespace {
 

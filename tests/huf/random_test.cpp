@@ -73,9 +73,9 @@ struct OrderedState {
     int rootWeight;
     std::int16_t child[hufNodeMax + 1];
     std::int16_t parent[hufLeafMark + 2 * hufSymbolCount];
-    std::int16_t runTop[hufWeightFull];
-    // The code-prefix table, which the exchanges after the restore keep up.
-    std::uint16_t prefix[1 << hufPrefixBits];
+    std::int16_t tracedRunTop[hufWeightFull];
+    // The walk's lookup table, which the exchanges after the restore keep up.
+    std::uint16_t lookup[1 << hufLookupBits];
     std::uint8_t rise[hufNodeMax + 1];
 };
 
@@ -84,9 +84,9 @@ void saveOrdered(OrderedState &s) {
     s.rootWeight = orderedRootWeight;
     std::memcpy(s.child, orderedChild, sizeof s.child);
     std::memcpy(s.parent, orderedParent, sizeof s.parent);
-    std::memcpy(s.runTop, orderedRunTop, sizeof s.runTop);
-    std::memcpy(s.prefix, prefixEntry, sizeof s.prefix);
-    std::memcpy(s.rise, prefixRise, sizeof s.rise);
+    std::memcpy(s.tracedRunTop, orderedRunTop, sizeof s.tracedRunTop);
+    std::memcpy(s.lookup, lookupEntry, sizeof s.lookup);
+    std::memcpy(s.rise, lookupRise, sizeof s.rise);
 }
 
 void restoreOrdered(const OrderedState &s) {
@@ -94,9 +94,9 @@ void restoreOrdered(const OrderedState &s) {
     orderedRootWeight = s.rootWeight;
     std::memcpy(orderedChild, s.child, sizeof s.child);
     std::memcpy(orderedParent, s.parent, sizeof s.parent);
-    std::memcpy(orderedRunTop, s.runTop, sizeof s.runTop);
-    std::memcpy(prefixEntry, s.prefix, sizeof s.prefix);
-    std::memcpy(prefixRise, s.rise, sizeof s.rise);
+    std::memcpy(orderedRunTop, s.tracedRunTop, sizeof s.tracedRunTop);
+    std::memcpy(lookupEntry, s.lookup, sizeof s.lookup);
+    std::memcpy(lookupRise, s.rise, sizeof s.rise);
 }
 
 TEST_P(HufRandomSequences, UpdatesAndRebuildsFollowTheModel) {

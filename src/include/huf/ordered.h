@@ -12,7 +12,7 @@
 #include <cstdint>
 
 #include "huf/code.h"
-#include "huf/prefix.h"
+#include "huf/ordered_lookup.h"
 
 // The root's position, and the mark above every position: child entries
 // from hufLeafMark up name leaves, as hufLeafMark + 2 * symbol.
@@ -39,7 +39,7 @@ extern std::int16_t orderedParent[hufLeafMark + 2 * hufSymbolCount];
 // changes no other, as weights stay sorted.
 extern std::int16_t orderedRunTop[hufWeightFull];
 
-// Starts an item: the tree and its code-prefix table become the starting
+// Starts an item: the tree and its walk's lookup table become the starting
 // tree's, copied from a prepared one (made from the code ranges the first
 // time).
 void hufOrderedReset();
@@ -74,7 +74,7 @@ inline HufCode hufOrderedCode(std::intptr_t pos) {
 }
 
 // Exchanges the contents of positions a and b (equal weights, neither
-// above the other), and keeps the code-prefix table up to date with it.
+// above the other), and keeps the walk's lookup table up to date with it.
 [[gnu::always_inline]] inline void hufOrderedExchange(std::intptr_t a, std::intptr_t b) {
     const std::intptr_t childA = orderedChild[a];
     const std::intptr_t childB = orderedChild[b];
@@ -86,7 +86,7 @@ inline HufCode hufOrderedCode(std::intptr_t pos) {
     orderedParent[childB + 1] = static_cast<std::int16_t>(a);
     // Most exchanges lie below the top levels, where the table has nothing
     // to follow: the test here spares them the call.
-    if ((prefixRise[a] | prefixRise[b]) != 0) hufPrefixExchanged(a, b);
+    if ((lookupRise[a] | lookupRise[b]) != 0) hufLookupExchanged(a, b);
 }
 
 // hufUpdate without traces for the leaf at position pos: before counting a

@@ -1,4 +1,4 @@
-// The code-prefix table of the ordered tree against the literal model's
+// The walk's lookup table of the ordered tree against the literal model's
 // tree, after every symbol counted: on long items through several rebuilds,
 // and on many short items each starting from the starting tree, some of them
 // after an item that passed a rebuild. Then against a walk of the ordered
@@ -13,7 +13,7 @@
 #include <string>
 
 #include "huf/ordered.h"
-#include "huf/prefix.h"
+#include "huf/ordered_lookup.h"
 #include "model.h"
 
 namespace {
@@ -26,17 +26,17 @@ std::int32_t field(const MdlShape &s, int k, int i) {
 
 // What the table must say about the tree the shape describes: every prefix
 // walked bit by bit from the root, and every order number's depth.
-std::string prefixDiff(const MdlShape &s) {
-    for (unsigned v = 0; v < (1u << hufPrefixBits); v++) {
+std::string lookupDiff(const MdlShape &s) {
+    for (unsigned v = 0; v < (1u << hufLookupBits); v++) {
         int k = hufRootOrder;
         int used = 0;
-        while (used < hufPrefixBits && field(s, k, 2) != -1) {
-            k = field(s, k, 2 + static_cast<int>((v >> (hufPrefixBits - 1 - used)) & 1));
+        while (used < hufLookupBits && field(s, k, 2) != -1) {
+            k = field(s, k, 2 + static_cast<int>((v >> (hufLookupBits - 1 - used)) & 1));
             used++;
         }
         const unsigned want = static_cast<unsigned>(k * 16 + used);
-        if (prefixEntry[v] != want) {
-            return "prefix " + std::to_string(v) + ": entry " + std::to_string(prefixEntry[v]) +
+        if (lookupEntry[v] != want) {
+            return "prefix " + std::to_string(v) + ": entry " + std::to_string(lookupEntry[v]) +
                    ", the walk reaches order " + std::to_string(k) + " after " +
                    std::to_string(used) + " bits";
         }
@@ -55,9 +55,9 @@ std::string prefixDiff(const MdlShape &s) {
         }
     }
     for (int k = 1; k <= hufRootOrder; k++) {
-        const int rise = depth[k] < hufPrefixBits ? hufPrefixBits - depth[k] : 0;
-        if (prefixRise[k] != rise) {
-            return "order " + std::to_string(k) + ": rise " + std::to_string(prefixRise[k]) +
+        const int rise = depth[k] < hufLookupBits ? hufLookupBits - depth[k] : 0;
+        if (lookupRise[k] != rise) {
+            return "order " + std::to_string(k) + ": rise " + std::to_string(lookupRise[k]) +
                    ", depth " + std::to_string(depth[k]);
         }
     }
@@ -99,7 +99,7 @@ int markupWideLike(std::mt19937 &rng) {
     return static_cast<int>(rng() % hufSymbolCount);
 }
 
-struct PrefixCase {
+struct LookupCase {
     const char *name;
     std::uint32_t seed;
     int itemSymbols; // symbols per item; each item starts from the starting tree
@@ -109,11 +109,11 @@ struct PrefixCase {
     int minRebuilds;
 };
 
-void PrintTo(const PrefixCase &c, std::ostream *os) {
+void PrintTo(const LookupCase &c, std::ostream *os) {
     *os << c.name;
 }
 
-const PrefixCase prefixCases[] = {
+const LookupCase lookupCases[] = {
     // Short items of a skewed alphabet: every item climbs from the starting
     // tree again, and the table changes along the way.
     {"short_markup_items", 1, 300, 30000, markupLike, 600, 0},
@@ -128,28 +128,28 @@ const PrefixCase prefixCases[] = {
     {"long_text_like_items", 4, 50000, 80000, textLike, 0, 2},
 };
 
-struct PrefixTable {
-    std::uint16_t entry[1 << hufPrefixBits];
+struct LookupTable {
+    std::uint16_t entry[1 << hufLookupBits];
     std::uint8_t rise[hufNodeMax + 1];
 };
 
-PrefixTable prefixTable() {
-    PrefixTable t;
-    std::memcpy(t.entry, prefixEntry, sizeof t.entry);
-    std::memcpy(t.rise, prefixRise, sizeof t.rise);
+LookupTable lookupTable() {
+    LookupTable t;
+    std::memcpy(t.entry, lookupEntry, sizeof t.entry);
+    std::memcpy(t.rise, lookupRise, sizeof t.rise);
     return t;
 }
 
-bool operator==(const PrefixTable &a, const PrefixTable &b) {
+bool operator==(const LookupTable &a, const LookupTable &b) {
     return std::memcmp(&a, &b, sizeof a) == 0;
 }
 
-class HufPrefixTable : public testing::TestWithParam<PrefixCase> {};
+class HufLookupTable : public testing::TestWithParam<LookupCase> {};
 
 // Only through the public count: the table is kept up to date by the tree
 // itself, whatever counting does to it.
-TEST_P(HufPrefixTable, MatchesTheModelAfterEverySymbol) {
-    const PrefixCase &c = GetParam();
+TEST_P(HufLookupTable, MatchesTheModelAfterEverySymbol) {
+    const LookupCase &c = GetParam();
     std::mt19937 rng(c.seed);
     static MdlTree model;
     int rebuilds = 0;
@@ -158,16 +158,16 @@ TEST_P(HufPrefixTable, MatchesTheModelAfterEverySymbol) {
         if (i % c.itemSymbols == 0) {
             mdlInitTree(model);
             hufOrderedReset();
-            ASSERT_EQ(prefixDiff(mdlShapeOf(model)), "") << "at the item starting at symbol " << i;
+            ASSERT_EQ(lookupDiff(mdlShapeOf(model)), "") << "at the item starting at symbol " << i;
         }
         const int symbol = c.next(rng);
         const bool rebuild = model.nodes[0].weight == hufWeightFull;
         rebuilds += rebuild;
-        const PrefixTable before = prefixTable();
+        const LookupTable before = lookupTable();
         mdlUpdate(model, mdlLeafOf(model, symbol));
         hufOrderedCount(hufOrderedLeaf(symbol));
-        upkeeps += !rebuild && !(prefixTable() == before);
-        ASSERT_EQ(prefixDiff(mdlShapeOf(model)), "")
+        upkeeps += !rebuild && !(lookupTable() == before);
+        ASSERT_EQ(lookupDiff(mdlShapeOf(model)), "")
             << "after symbol " << i << " (" << symbol << ")";
     }
     EXPECT_GE(upkeeps, c.minUpkeeps) << "counts that changed the table";
@@ -175,8 +175,8 @@ TEST_P(HufPrefixTable, MatchesTheModelAfterEverySymbol) {
     hufOrderedReset();
 }
 
-INSTANTIATE_TEST_SUITE_P(Sequences, HufPrefixTable, testing::ValuesIn(prefixCases),
-                         [](const testing::TestParamInfo<PrefixCase> &p) { return p.param.name; });
+INSTANTIATE_TEST_SUITE_P(Sequences, HufLookupTable, testing::ValuesIn(lookupCases),
+                         [](const testing::TestParamInfo<LookupCase> &p) { return p.param.name; });
 
 bool isAncestor(int upper, int pos) {
     for (; pos != hufRootOrder; pos = orderedParent[pos]) {
@@ -188,7 +188,7 @@ bool isAncestor(int upper, int pos) {
 // The upkeep does not lean on which of the two positions is the higher or
 // the deeper, which the partner rule happens to fix: any two positions not
 // on one path, in either order, shallow subtrees sent deep and back.
-TEST(HufPrefixTable, FollowsExchangesOfAnyTwoSubtrees) {
+TEST(HufLookupTable, FollowsExchangesOfAnyTwoSubtrees) {
     std::mt19937 rng(5);
     hufOrderedReset();
     int reachingTop = 0;
@@ -198,9 +198,9 @@ TEST(HufPrefixTable, FollowsExchangesOfAnyTwoSubtrees) {
         if (i % 2 == 0) a = hufRootOrder - 1 - static_cast<int>(rng() % 30);
         const int b = 1 + static_cast<int>(rng() % (hufRootOrder - 1));
         if (isAncestor(a, b) || isAncestor(b, a)) continue;
-        reachingTop += (prefixRise[a] | prefixRise[b]) != 0;
+        reachingTop += (lookupRise[a] | lookupRise[b]) != 0;
         hufOrderedExchange(a, b);
-        ASSERT_EQ(prefixDiff(mdlShapeOfFast()), "") << "after exchanging " << a << " and " << b;
+        ASSERT_EQ(lookupDiff(mdlShapeOfFast()), "") << "after exchanging " << a << " and " << b;
     }
     EXPECT_GT(reachingTop, 500) << "the exchanges are meant to reach the top levels";
     // The next user of the ordered tree starts from the starting tree.
@@ -211,14 +211,14 @@ TEST(HufPrefixTable, FollowsExchangesOfAnyTwoSubtrees) {
 // internal position below the top levels that is not under it.
 int internalWithRise(int rise) {
     for (int k = hufRootOrder - 1; k > 0; k--) {
-        if (orderedChild[k] < hufLeafMark && prefixRise[k] == rise) return k;
+        if (orderedChild[k] < hufLeafMark && lookupRise[k] == rise) return k;
     }
     return 0;
 }
 
 int deepInternalApartFrom(int top) {
     for (int k = hufRootOrder - 1; k > 0; k--) {
-        if (orderedChild[k] < hufLeafMark && prefixRise[k] == 0 && !isAncestor(top, k)) return k;
+        if (orderedChild[k] < hufLeafMark && lookupRise[k] == 0 && !isAncestor(top, k)) return k;
     }
     return 0;
 }
@@ -227,34 +227,34 @@ int deepInternalApartFrom(int top) {
 // unless they are cleared, and a deep subtree brought up gets new ones; sent
 // back, the table is the starting tree's again. Every rise from 1 to the
 // table's depth less one, on the starting tree.
-TEST(HufPrefixTable, SendsATopSubtreeDeepAndBack) {
+TEST(HufLookupTable, SendsATopSubtreeDeepAndBack) {
     hufOrderedReset();
-    const PrefixTable start = prefixTable();
-    for (int rise = 1; rise < hufPrefixBits; rise++) {
+    const LookupTable start = lookupTable();
+    for (int rise = 1; rise < hufLookupBits; rise++) {
         const int top = internalWithRise(rise);
         const int deep = deepInternalApartFrom(top);
         ASSERT_NE(top, 0) << "rise " << rise;
         ASSERT_NE(deep, 0) << "rise " << rise;
         hufOrderedExchange(top, deep);
-        ASSERT_EQ(prefixDiff(mdlShapeOfFast()), "") << "rise " << rise << ", sent deep";
+        ASSERT_EQ(lookupDiff(mdlShapeOfFast()), "") << "rise " << rise << ", sent deep";
         hufOrderedExchange(top, deep);
-        ASSERT_EQ(prefixDiff(mdlShapeOfFast()), "") << "rise " << rise << ", back";
-        EXPECT_TRUE(prefixTable() == start) << "rise " << rise;
+        ASSERT_EQ(lookupDiff(mdlShapeOfFast()), "") << "rise " << rise << ", back";
+        EXPECT_TRUE(lookupTable() == start) << "rise " << rise;
     }
 }
 
 // Called for two positions below the top levels, whatever they hold, the
 // upkeep changes nothing: no prefix reaches them.
-TEST(HufPrefixTable, UpkeepBelowTheTopLevelsChangesNothing) {
+TEST(HufLookupTable, UpkeepBelowTheTopLevelsChangesNothing) {
     hufOrderedReset();
-    const PrefixTable start = prefixTable();
+    const LookupTable start = lookupTable();
     int calls = 0;
     for (int a = 1; a < hufRootOrder; a += 7) {
         for (int b = a + 1; b < hufRootOrder; b += 11) {
-            if ((prefixRise[a] | prefixRise[b]) != 0) continue;
-            hufPrefixExchanged(a, b);
+            if ((lookupRise[a] | lookupRise[b]) != 0) continue;
+            hufLookupExchanged(a, b);
             calls++;
-            ASSERT_TRUE(prefixTable() == start) << "positions " << a << " and " << b;
+            ASSERT_TRUE(lookupTable() == start) << "positions " << a << " and " << b;
         }
     }
     EXPECT_GT(calls, 1000);
