@@ -73,7 +73,7 @@ struct OrderedState {
     int rootWeight;
     std::int16_t child[hufNodeMax + 1];
     std::int16_t parent[hufLeafMark + 2 * hufSymbolCount];
-    std::int16_t tracedRunTop[hufWeightFull];
+    std::int16_t partner[hufWeightFull];
     // The walk's lookup table, which the exchanges after the restore keep up.
     std::uint16_t lookup[1 << hufLookupBits];
     std::uint8_t rise[hufNodeMax + 1];
@@ -84,7 +84,7 @@ void saveOrdered(OrderedState &s) {
     s.rootWeight = orderedRootWeight;
     std::memcpy(s.child, orderedChild, sizeof s.child);
     std::memcpy(s.parent, orderedParent, sizeof s.parent);
-    std::memcpy(s.tracedRunTop, orderedRunTop, sizeof s.tracedRunTop);
+    std::memcpy(s.partner, orderedRunTop, sizeof s.partner);
     std::memcpy(s.lookup, lookupEntry, sizeof s.lookup);
     std::memcpy(s.rise, lookupRise, sizeof s.rise);
 }
@@ -94,7 +94,7 @@ void restoreOrdered(const OrderedState &s) {
     orderedRootWeight = s.rootWeight;
     std::memcpy(orderedChild, s.child, sizeof s.child);
     std::memcpy(orderedParent, s.parent, sizeof s.parent);
-    std::memcpy(orderedRunTop, s.tracedRunTop, sizeof s.tracedRunTop);
+    std::memcpy(orderedRunTop, s.partner, sizeof s.partner);
     std::memcpy(lookupEntry, s.lookup, sizeof s.lookup);
     std::memcpy(lookupRise, s.rise, sizeof s.rise);
 }
