@@ -28,7 +28,7 @@
 #include "model.h"
 #include "stores.h"
 #include "textio/textio.h"
-#include "tree_internal.h"
+#include "traced_internal.h"
 
 namespace {
 
@@ -64,7 +64,6 @@ void decodeAll(int verbose, int dump) {
     for (std::int32_t j = 0;; j++) {
         const std::int32_t length = itemSelect(j);
         if (length < 0) break;
-        if (verbose >= 1 || dump) hufInitTree();
         hufDecode(length, verbose, dump);
     }
     itemClose();

@@ -13,7 +13,6 @@
 #include <unistd.h>
 
 #include "decode/decode.h"
-#include "huf/huf.h"
 #include "item/item.h"
 #include "model.h"
 #include "textio/textio.h"
@@ -72,7 +71,6 @@ void decodeAll(int verbose, int dump) {
     for (std::int32_t j = 0; j < recordMax; j++) {
         const std::int32_t length = itemSelect(j);
         if (length < 0) break;
-        if (verbose >= 1 || dump) hufInitTree();
         hufDecode(length, verbose, dump);
     }
     itemClose();
@@ -93,7 +91,6 @@ void compareWithModel() {
                 itemClose();
                 return;
             }
-            hufInitTree();
             result[model] =
                 model ? mdlDecodeRaw(tree, length, modelBytes, rawCapacity, &produced[model])
                       : hufDecodeRaw(length, fastBytes, rawCapacity, &produced[model]);

@@ -18,7 +18,6 @@
 #include "decode/decode.h"
 #include "encode/encode.h"
 #include "encode/store.h"
-#include "huf/huf.h"
 #include "item/item.h"
 
 namespace {
@@ -81,7 +80,6 @@ bool writeWhole(const char *path, const std::uint8_t *p, std::size_t n) {
 // bytes at text.
 void expectItem(std::size_t j, const std::uint8_t *text, std::size_t n) {
     if (itemOpen() < 0) fail("the store cannot be opened", j);
-    hufInitTree();
     const std::int32_t length = itemSelect(static_cast<std::int32_t>(j));
     if (length < 0) fail("cannot be selected", j);
     if (static_cast<std::size_t>(length) != n) fail("wrong decoded length", j);

@@ -4,7 +4,7 @@
 
 #include "bitword.h"
 #include "huf/ordered.h"
-#include "huf/prefix.h"
+#include "huf/ordered_lookup.h"
 #include "loops.h"
 #include "textio/textio.h"
 #include "window.h"
@@ -50,14 +50,14 @@ inline int readPosition(DecBits &b) {
 // hufDepthMax bits, as many as any walk takes, and walks without a check;
 // Checked tests for the end mark before every bit and refills, for the last
 // bits of the item or of the reader's buffer. Both take the first levels in
-// one lookup of the code-prefix table when the word holds its hufPrefixBits
+// one lookup of the walk's lookup table when the word holds its hufLookupBits
 // bits, so that the lookup never reads past the item's last bit.
 template <bool Checked> inline Symbol readSymbol(DecBits &b) {
     std::uint64_t word = b.word;
     const std::int16_t *const childOf = orderedChild;
     std::intptr_t child;
-    if (!Checked || decBitsHas(word, hufPrefixBits)) {
-        const unsigned entry = prefixEntry[word >> (64 - hufPrefixBits)];
+    if (!Checked || decBitsHas(word, hufLookupBits)) {
+        const unsigned entry = lookupEntry[word >> (64 - hufLookupBits)];
         word <<= entry & 15;
         child = childOf[entry >> 4];
     } else {

@@ -22,6 +22,6 @@ inline constexpr std::size_t decSymbolOutMax = fmtMaxMatch * renderMaxBytes / 2 
 int decPlain(std::int32_t length);
 int decRaw(std::int32_t length, HufSink sink, void *context);
 
-// Traced decoding of the selected item on nodeTable, which the caller has
-// reset (hufInitTree).
+// Traced decoding of the selected item on nodeTable, reset first
+// (hufInitTree).
 int decTraced(std::int32_t length, int verbose, int dump);

@@ -18,6 +18,8 @@ void print(const std::uint8_t *bytes, int n, std::uint8_t *lead) {
 } // namespace
 
 int decTraced(std::int32_t remaining, int verbose, int dump) {
+    // Every item starts from the starting tree, whoever decodes it.
+    hufInitTree();
     decWindowReset();
     const std::int32_t length = remaining;
     int w = fmtFirstWritePos;

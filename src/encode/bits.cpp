@@ -57,17 +57,10 @@ std::int64_t encBitsEnd() {
 }
 
 void encCodeSymbol(int symbol) {
-    // The path is found leaf to root and written root to leaf: at each level
-    // the node is its parent's child 1 if it sits after the parent's child 0.
-    // No leaf is deeper than hufDepthMax (21), so the path fits one put.
-    static_assert(hufDepthMax <= 32);
+    // The whole code in one put.
     const int leaf = hufOrderedLeaf(symbol);
-    std::uint32_t path = 0;
-    int depth = 0;
-    for (int k = leaf; k != hufRootOrder; k = orderedParent[k], depth++) {
-        path |= static_cast<std::uint32_t>(k - orderedChild[orderedParent[k]]) << depth;
-    }
-    encBitsPut(path, depth);
+    const HufCode code = hufOrderedCode(leaf);
+    encBitsPut(code.bits, code.length);
     // The decoder's own count on the same form of the tree.
     hufOrderedCount(leaf);
 }

@@ -36,9 +36,7 @@ std::size_t recordCapacity = 0;
 std::size_t recordCount = 0;
 
 int depthOf(int symbol) {
-    int depth = 0;
-    for (int k = hufOrderedLeaf(symbol); k != hufRootOrder; k = orderedParent[k]) depth++;
-    return depth;
+    return hufOrderedCode(hufOrderedLeaf(symbol)).length;
 }
 
 void readCodeLengths() {

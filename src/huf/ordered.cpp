@@ -1,7 +1,7 @@
 // The ordered tree's arrays, its starting tree, and the reset before every
 // item.
 #include "ordered_internal.h"
-#include "prefix_internal.h"
+#include "ordered_lookup_internal.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -69,7 +69,7 @@ void prepareStart() {
     std::memcpy(startChild, orderedChild, sizeof startChild);
     std::memcpy(startParent, orderedParent, sizeof startParent);
     std::memcpy(startRunTop, orderedRunTop, sizeof startRunTop);
-    hufPrefixKeep();
+    hufLookupKeep();
     startReady = true;
 }
 
@@ -106,7 +106,7 @@ void hufOrderedFinish() {
     }
     std::fill(orderedRunTop + heaviest, orderedRunTop + hufWeightFull,
               static_cast<std::int16_t>(hufRootOrder - 1));
-    hufPrefixBuild();
+    hufLookupBuild();
 }
 
 void hufOrderedReset() {
@@ -122,5 +122,5 @@ void hufOrderedReset() {
     orderedRootWeight = startRootWeight;
     std::memcpy(orderedChild, startChild, sizeof orderedChild);
     std::memcpy(orderedParent, startParent, sizeof orderedParent);
-    hufPrefixRestore();
+    hufLookupRestore();
 }

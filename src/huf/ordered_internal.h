@@ -6,7 +6,7 @@
 // position k, an internal node at k over its children at c and c + 1, and,
 // once every position is placed, the root's weight set apart (a sentinel
 // takes its place), the partner table filled from the sorted weights and the
-// code-prefix table laid down.
+// walk's lookup table laid down.
 void hufOrderedPlaceLeaf(int k, int symbol, int weight);
 void hufOrderedPlaceInternal(int k, int c, int weight);
 void hufOrderedFinish();

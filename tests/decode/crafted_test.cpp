@@ -21,7 +21,6 @@
 
 #include "decode/decode.h"
 #include "fixture.h"
-#include "huf/huf.h"
 #include "item/item.h"
 #include "textio/textio.h"
 
@@ -68,7 +67,6 @@ Decoded decodeItem(const std::string &dir, int verbose) {
         return d;
     }
     if (itemOpen() == 0) {
-        hufInitTree();
         const std::int32_t length = itemSelect(0);
         if (length >= 0) {
             txtSetOutput(fd);

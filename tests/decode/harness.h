@@ -15,7 +15,6 @@
 #include "decode/decode.h"
 #include "fixture.h"
 #include "format/format.h"
-#include "huf/huf.h"
 #include "item/item.h"
 #include "model.h"
 #include "textio/textio.h"
@@ -100,14 +99,13 @@ inline std::string storeOf(const std::vector<fx::Bytes> &items) {
     return dir;
 }
 
-// Runs body in dir with the store open and item n selected after a tree
-// reset, as the driver does for a named item; the decoded length is passed.
+// Runs body in dir with the store open and item n selected; the decoded
+// length is passed.
 template <typename Body> void withItem(const std::string &dir, int n, Body body) {
     char cwd[4096];
     ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
     ASSERT_EQ(chdir(dir.c_str()), 0);
     if (itemOpen() == 0) {
-        hufInitTree();
         const std::int32_t length = itemSelect(n);
         if (length >= 0) {
             body(length);

@@ -4,6 +4,7 @@
 // positions back; and items that pass the rebuild at root weight 0x8000 are
 // followed by more of them.
 #include "harness.h"
+#include "huf/huf.h"
 
 #include <algorithm>
 
@@ -95,6 +96,27 @@ std::vector<dh::Sym> rebuildingItem(int seed) {
         }
     }
     return syms;
+}
+
+// Traced decoding resets its own tree too: after an item that counted
+// symbols (and one that passed a rebuild), the next item's traces are the
+// ones it has after an explicit reset.
+TEST(ItemReset, TracedItemsStartFromTheStartingTree) {
+    const std::vector<dh::Sym> second = writer(200);
+    const int secondLength = static_cast<int>(dh::modelBytes(second).size());
+    for (const std::vector<dh::Sym> &first : {writer(300), rebuildingItem(0)}) {
+        const int firstLength = static_cast<int>(dh::modelBytes(first).size());
+        const std::string dir = dh::storeOf({fx::itemOf(firstLength, dh::encode(first)),
+                                             fx::itemOf(secondLength, dh::encode(second))});
+        hufInitTree();
+        const dh::Decoded alone = dh::decodeIn(dir, 1, 2, 0);
+        ASSERT_EQ(alone.result, 0);
+        dh::decodeIn(dir, 0, 1, 0);
+        const dh::Decoded after = dh::decodeIn(dir, 1, 2, 0);
+        EXPECT_EQ(after.result, 0);
+        EXPECT_TRUE(after.out == alone.out) << "after an item of " << firstLength << " bytes";
+        dh::removeStore(dir);
+    }
 }
 
 // The walk over all items as the built program runs it, where plain decoding

@@ -12,7 +12,6 @@
 #include "decode/decode.h"
 #include "encode/store.h"
 #include "fixture.h"
-#include "huf/huf.h"
 #include "item/item.h"
 #include "model.h"
 
@@ -47,7 +46,6 @@ inline std::vector<Bytes> unpack(const std::string &dir, bool model = false) {
         for (std::int32_t n = 0;; n++) {
             const std::int32_t length = itemSelect(n);
             if (length < 0) break;
-            hufInitTree();
             Bytes out(static_cast<std::size_t>(length) + 64);
             std::size_t produced = 0;
             const int result = model ? mdlDecodeRaw(tree, length, out.data(), out.size(), &produced)

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <functional>
 #include <gtest/gtest.h>
+#include <ostream>
 #include <random>
 #include <string>
 
@@ -44,7 +45,7 @@ const SequenceCase sequenceCases[] = {
      }},
     // Text-like: markup bytes and spaces most of the time, short lengths
     // now and then, everything else rarely.
-    {"text-like", 3, 100000,
+    {"text_like", 3, 100000,
      [](std::mt19937 &rng, int) {
          const double u = unit(rng);
          if (u < 0.6) return static_cast<int>(0x20 + rng() % 0x5F);
@@ -60,6 +61,10 @@ const SequenceCase sequenceCases[] = {
                            : static_cast<int>((u / 1500 * 97) % hufSymbolCount);
      }}};
 
+void PrintTo(const SequenceCase &c, std::ostream *os) {
+    *os << c.name;
+}
+
 class HufRandomSequences : public testing::TestWithParam<SequenceCase> {};
 
 // The ordered tree, kept aside while a test rebuilds it.
@@ -68,9 +73,9 @@ struct OrderedState {
     int rootWeight;
     std::int16_t child[hufNodeMax + 1];
     std::int16_t parent[hufLeafMark + 2 * hufSymbolCount];
-    std::int16_t runTop[hufWeightFull];
-    // The code-prefix table, which the exchanges after the restore keep up.
-    std::uint16_t prefix[1 << hufPrefixBits];
+    std::int16_t partner[hufWeightFull];
+    // The walk's lookup table, which the exchanges after the restore keep up.
+    std::uint16_t lookup[1 << hufLookupBits];
     std::uint8_t rise[hufNodeMax + 1];
 };
 
@@ -79,9 +84,9 @@ void saveOrdered(OrderedState &s) {
     s.rootWeight = orderedRootWeight;
     std::memcpy(s.child, orderedChild, sizeof s.child);
     std::memcpy(s.parent, orderedParent, sizeof s.parent);
-    std::memcpy(s.runTop, orderedRunTop, sizeof s.runTop);
-    std::memcpy(s.prefix, prefixEntry, sizeof s.prefix);
-    std::memcpy(s.rise, prefixRise, sizeof s.rise);
+    std::memcpy(s.partner, orderedRunTop, sizeof s.partner);
+    std::memcpy(s.lookup, lookupEntry, sizeof s.lookup);
+    std::memcpy(s.rise, lookupRise, sizeof s.rise);
 }
 
 void restoreOrdered(const OrderedState &s) {
@@ -89,9 +94,9 @@ void restoreOrdered(const OrderedState &s) {
     orderedRootWeight = s.rootWeight;
     std::memcpy(orderedChild, s.child, sizeof s.child);
     std::memcpy(orderedParent, s.parent, sizeof s.parent);
-    std::memcpy(orderedRunTop, s.runTop, sizeof s.runTop);
-    std::memcpy(prefixEntry, s.prefix, sizeof s.prefix);
-    std::memcpy(prefixRise, s.rise, sizeof s.rise);
+    std::memcpy(orderedRunTop, s.partner, sizeof s.partner);
+    std::memcpy(lookupEntry, s.lookup, sizeof s.lookup);
+    std::memcpy(lookupRise, s.rise, sizeof s.rise);
 }
 
 TEST_P(HufRandomSequences, UpdatesAndRebuildsFollowTheModel) {
@@ -142,6 +147,9 @@ TEST_P(HufRandomSequences, UpdatesAndRebuildsFollowTheModel) {
                 c.updates, fullRebuilds, otherRebuilds);
 }
 
-INSTANTIATE_TEST_SUITE_P(Sequences, HufRandomSequences, testing::ValuesIn(sequenceCases));
+INSTANTIATE_TEST_SUITE_P(Sequences, HufRandomSequences, testing::ValuesIn(sequenceCases),
+                         [](const testing::TestParamInfo<SequenceCase> &p) {
+                             return p.param.name;
+                         });
 
 } // namespace

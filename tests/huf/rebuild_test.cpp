@@ -76,7 +76,7 @@ TEST(HufRebuildTree, FourLeafTreeWorkedByHand) {
         EXPECT_EQ(n.value, e.value);
         EXPECT_EQ(n.moved, 0);
         EXPECT_EQ(orderTable[n.order], i);
-        EXPECT_EQ(orderWeight[n.order], n.weight);
+        EXPECT_EQ(tracedOrderWeight[n.order], n.weight);
     }
     EXPECT_EQ(orderTable[0], 0);
     EXPECT_EQ(hufLeafOf('A'), 1);

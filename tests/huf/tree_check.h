@@ -5,7 +5,7 @@
 #include <cstring>
 #include <string>
 
-#include "tree_internal.h"
+#include "traced_internal.h"
 
 namespace hufcheck {
 
@@ -20,14 +20,14 @@ struct TreeState {
 inline void saveTree(TreeState &s) {
     std::memcpy(s.nodes, nodeTable, sizeof s.nodes);
     std::memcpy(s.order, orderTable, sizeof s.order);
-    std::memcpy(s.weightAt, orderWeight, sizeof s.weightAt);
+    std::memcpy(s.weightAt, tracedOrderWeight, sizeof s.weightAt);
     s.count = nodeCount;
 }
 
 inline void restoreTree(const TreeState &s) {
     std::memcpy(nodeTable, s.nodes, sizeof s.nodes);
     std::memcpy(orderTable, s.order, sizeof s.order);
-    std::memcpy(orderWeight, s.weightAt, sizeof s.weightAt);
+    std::memcpy(tracedOrderWeight, s.weightAt, sizeof s.weightAt);
     nodeCount = s.count;
     hufSyncSideTables();
 }
@@ -59,7 +59,7 @@ inline std::string treeDiff(const TreeState &a, const TreeState &b) {
     for (int k = 0; k <= a.count; k++) {
         if (a.order[k] != b.order[k]) return "orderTable[" + std::to_string(k) + "]";
         if (k > 0 && a.weightAt[k] != b.weightAt[k])
-            return "orderWeight[" + std::to_string(k) + "]";
+            return "tracedOrderWeight[" + std::to_string(k) + "]";
     }
     return "";
 }
@@ -89,7 +89,7 @@ inline int nodeAtPath(const std::string &path) {
 // numbers and orderTable are inverse (root 627, entry 0 still naming the
 // root), weights never decrease along order numbers, siblings hold adjacent
 // order numbers with child0 lower, and the side tables of the partner
-// search (orderWeight, runTop) match the tree.
+// search (tracedOrderWeight, tracedRunTop) match the tree.
 inline std::string treeFault() {
     const int n = nodeCount;
     if (n != hufNodeMax) return "nodeCount " + std::to_string(n);
@@ -107,7 +107,7 @@ inline std::string treeFault() {
         if (x.weight < 1) return at("weight below 1");
         if (x.order < 1 || x.order > n || orderTable[x.order] != i)
             return at("order not in orderTable");
-        if (orderWeight[x.order] != x.weight) return at("orderWeight differs");
+        if (tracedOrderWeight[x.order] != x.weight) return at("tracedOrderWeight differs");
         if (i != 0 && (x.parent < 0 || x.parent >= n ||
                        (nodeTable[x.parent].child0 != i && nodeTable[x.parent].child1 != i))) {
             return at("parent does not hold it");
@@ -133,13 +133,14 @@ inline std::string treeFault() {
     }
     if (leaves != hufLeafCount) return "leaves: " + std::to_string(leaves);
     for (int k = 1; k < n; k++) {
-        if (orderWeight[k] > orderWeight[k + 1])
+        if (tracedOrderWeight[k] > tracedOrderWeight[k + 1])
             return "weight decreases at order " + std::to_string(k);
     }
-    // The last order number of every weight's run is where runTop points.
+    // The last order number of every weight's run is where tracedRunTop points.
     for (int k = 1; k <= n; k++) {
-        if ((k == n || orderWeight[k + 1] != orderWeight[k]) && runTop[orderWeight[k]] != k)
-            return "runTop of weight " + std::to_string(orderWeight[k]) + " is not " +
+        if ((k == n || tracedOrderWeight[k + 1] != tracedOrderWeight[k]) &&
+            tracedRunTop[tracedOrderWeight[k]] != k)
+            return "tracedRunTop of weight " + std::to_string(tracedOrderWeight[k]) + " is not " +
                    std::to_string(k);
     }
     return "";

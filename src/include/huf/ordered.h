@@ -12,7 +12,7 @@
 #include <cstdint>
 
 #include "huf/code.h"
-#include "huf/prefix.h"
+#include "huf/ordered_lookup.h"
 
 // The root's position, and the mark above every position: child entries
 // from hufLeafMark up name leaves, as hufLeafMark + 2 * symbol.
@@ -39,7 +39,7 @@ extern std::int16_t orderedParent[hufLeafMark + 2 * hufSymbolCount];
 // changes no other, as weights stay sorted.
 extern std::int16_t orderedRunTop[hufWeightFull];
 
-// Starts an item: the tree and its code-prefix table become the starting
+// Starts an item: the tree and its walk's lookup table become the starting
 // tree's, copied from a prepared one (made from the code ranges the first
 // time).
 void hufOrderedReset();
@@ -54,7 +54,27 @@ inline int hufOrderedLeaf(int symbol) {
     return orderedParent[hufLeafMark + 2 * symbol];
 }
 
-// Exchanges the contents of positions a and b (equal weights).
+// The code of the node at a position: its path from the root, first bit
+// highest, and its length. The path is read leaf to root: at each level the
+// node is its parent's child 1 if it sits after the parent's child 0. No
+// leaf is deeper than hufDepthMax, so the path fits 32 bits.
+struct HufCode {
+    std::uint32_t bits;
+    int length;
+};
+static_assert(hufDepthMax <= 32);
+
+inline HufCode hufOrderedCode(std::intptr_t pos) {
+    HufCode code{0, 0};
+    for (; pos != hufRootOrder; pos = orderedParent[pos], code.length++) {
+        const std::intptr_t parent = orderedParent[pos];
+        code.bits |= static_cast<std::uint32_t>(pos - orderedChild[parent]) << code.length;
+    }
+    return code;
+}
+
+// Exchanges the contents of positions a and b (equal weights, neither
+// above the other), and keeps the walk's lookup table up to date with it.
 [[gnu::always_inline]] inline void hufOrderedExchange(std::intptr_t a, std::intptr_t b) {
     const std::intptr_t childA = orderedChild[a];
     const std::intptr_t childB = orderedChild[b];
@@ -64,6 +84,9 @@ inline int hufOrderedLeaf(int symbol) {
     orderedParent[childA + 1] = static_cast<std::int16_t>(b);
     orderedParent[childB] = static_cast<std::int16_t>(a);
     orderedParent[childB + 1] = static_cast<std::int16_t>(a);
+    // Most exchanges lie below the top levels, where the table has nothing
+    // to follow: the test here spares them the call.
+    if ((lookupRise[a] | lookupRise[b]) != 0) hufLookupExchanged(a, b);
 }
 
 // hufUpdate without traces for the leaf at position pos: before counting a
@@ -86,8 +109,6 @@ inline int hufOrderedLeaf(int symbol) {
         }
         const std::intptr_t top = partner[w];
         hufOrderedExchange(pos, top);
-        // The code-prefix table follows exchanges in the top levels.
-        if ((prefixRise[pos] | prefixRise[top]) != 0) hufPrefixExchanged(pos, top);
         weight[top] = static_cast<std::uint16_t>(w + 1);
         partner[w] = static_cast<std::int16_t>(top - 1);
         pos = parent[top];

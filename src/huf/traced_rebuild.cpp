@@ -1,6 +1,6 @@
 #include <cstring>
 
-#include "tree_internal.h"
+#include "traced_internal.h"
 
 // The rebuild makes the Huffman tree of the halved leaf weights. Every choice
 // is fixed: the two lightest free nodes are paired (ties to the lowest index,

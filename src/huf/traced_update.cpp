@@ -1,8 +1,13 @@
 #include "textio/textio.h"
-#include "tree_internal.h"
+#include "traced_internal.h"
 
 namespace {
 
+// A parent that does not list its child means the links are inconsistent.
+// The exchange cannot stop there: the message goes out at the point of the
+// miss, among the traces of the same exchange, the rest of the exchange is
+// carried out anyway and the item decodes on. Returning -1 instead would
+// end the item and change what the user sees, so the tree prints it itself.
 [[gnu::cold, gnu::noinline]] void reportSlotMiss() {
     txtErrPrintf("Internal error in hufDecode()\n");
 }
@@ -69,7 +74,7 @@ void hufUpdate(int leaf, int verbose) {
         const std::int32_t w = node.weight;
         // top: the highest order number of weight w, which b holds once it
         // has been exchanged with its partner (or already held).
-        const int top = runTop[w];
+        const int top = tracedRunTop[w];
         const int f = orderTable[top];
         if (f != b) {
             if (verbose >= 2) traceExchange(b, f);
@@ -80,9 +85,10 @@ void hufUpdate(int leaf, int verbose) {
         // Counting b shortens the run of weight w by its top and starts the
         // run of w + 1 at b, unless a node above already weighs w + 1.
         node.weight = w + 1;
-        orderWeight[top] = w + 1;
-        runTop[w] = static_cast<std::int16_t>(top - 1);
-        if (orderWeight[top + 1] != w + 1) runTop[w + 1] = static_cast<std::int16_t>(top);
+        tracedOrderWeight[top] = w + 1;
+        tracedRunTop[w] = static_cast<std::int16_t>(top - 1);
+        if (tracedOrderWeight[top + 1] != w + 1)
+            tracedRunTop[w + 1] = static_cast<std::int16_t>(top);
         if (b == 0) break; // the root is counted last
         b = node.parent;
     }

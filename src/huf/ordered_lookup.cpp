@@ -1,31 +1,18 @@
-// The code-prefix table of the ordered tree: laid down for a whole tree,
+// The walk's lookup table of the ordered tree: laid down for a whole tree,
 // copied for the starting tree, and kept up to date across exchanges.
 #include <cstring>
 
 #include "huf/ordered.h"
-#include "prefix_internal.h"
+#include "ordered_lookup_internal.h"
 
-std::uint16_t prefixEntry[1 << hufPrefixBits];
-std::uint8_t prefixRise[hufNodeMax + 1];
+std::uint16_t lookupEntry[1 << hufLookupBits];
+std::uint8_t lookupRise[hufNodeMax + 1];
 
 namespace {
 
 // The starting tree's table, restored before every item.
-std::uint16_t startEntry[1 << hufPrefixBits];
+std::uint16_t startEntry[1 << hufLookupBits];
 std::uint8_t startRise[hufNodeMax + 1];
-
-// The code of a position with the given rise above 0, first bit highest,
-// read off the path up to the root: a position is its parent's 0 child or
-// the one after it.
-unsigned codeOf(std::intptr_t pos, int rise) {
-    unsigned code = 0;
-    for (int bit = 0; bit < hufPrefixBits - rise; bit++) {
-        const std::intptr_t parent = orderedParent[pos];
-        code |= static_cast<unsigned>(pos - orderedChild[parent]) << bit;
-        pos = parent;
-    }
-    return code;
-}
 
 // Lays down the subtree at position pos, rise levels above the table's
 // depth, whose code is code: its entries, and the rises of its positions
@@ -33,12 +20,12 @@ unsigned codeOf(std::intptr_t pos, int rise) {
 void fill(std::intptr_t pos, int rise, unsigned code) {
     const int child = orderedChild[pos];
     if (rise == 0 || child >= hufLeafMark) {
-        const auto entry = static_cast<std::uint16_t>(pos * 16 + hufPrefixBits - rise);
+        const auto entry = static_cast<std::uint16_t>(pos * 16 + hufLookupBits - rise);
         const unsigned first = code << rise;
-        for (unsigned v = first; v < first + (1u << rise); v++) prefixEntry[v] = entry;
+        for (unsigned v = first; v < first + (1u << rise); v++) lookupEntry[v] = entry;
         if (rise == 0) return;
     }
-    prefixRise[pos] = static_cast<std::uint8_t>(rise);
+    lookupRise[pos] = static_cast<std::uint8_t>(rise);
     if (child >= hufLeafMark) return;
     fill(child, rise - 1, code * 2);
     fill(child + 1, rise - 1, code * 2 + 1);
@@ -50,44 +37,47 @@ void clearBelow(std::intptr_t pos) {
     const int child = orderedChild[pos];
     if (child >= hufLeafMark) return;
     for (std::intptr_t c = child; c <= child + 1; c++) {
-        if (prefixRise[c] == 0) continue;
-        prefixRise[c] = 0;
+        if (lookupRise[c] == 0) continue;
+        lookupRise[c] = 0;
         clearBelow(c);
     }
 }
 
 } // namespace
 
-void hufPrefixBuild() {
-    std::memset(prefixRise, 0, sizeof prefixRise);
-    fill(hufRootOrder, hufPrefixBits, 0);
+void hufLookupBuild() {
+    std::memset(lookupRise, 0, sizeof lookupRise);
+    fill(hufRootOrder, hufLookupBits, 0);
 }
 
-void hufPrefixKeep() {
-    std::memcpy(startEntry, prefixEntry, sizeof startEntry);
-    std::memcpy(startRise, prefixRise, sizeof startRise);
+void hufLookupKeep() {
+    std::memcpy(startEntry, lookupEntry, sizeof startEntry);
+    std::memcpy(startRise, lookupRise, sizeof startRise);
 }
 
-void hufPrefixRestore() {
-    std::memcpy(prefixEntry, startEntry, sizeof prefixEntry);
-    std::memcpy(prefixRise, startRise, sizeof prefixRise);
+void hufLookupRestore() {
+    std::memcpy(lookupEntry, startEntry, sizeof lookupEntry);
+    std::memcpy(lookupRise, startRise, sizeof lookupRise);
 }
 
-void hufPrefixExchanged(std::intptr_t a, std::intptr_t b) {
+void hufLookupExchanged(std::intptr_t a, std::intptr_t b) {
+    const int riseA = lookupRise[a];
+    const int riseB = lookupRise[b];
+    // Both below the top levels: no prefix reaches either position or
+    // anything under them, and their rises are 0 already.
+    if ((riseA | riseB) == 0) return;
     // Two leaves changed places: the same positions end the same prefixes.
     const bool leafA = orderedChild[a] >= hufLeafMark;
     const bool leafB = orderedChild[b] >= hufLeafMark;
     if (leafA && leafB) return;
-    const int riseA = prefixRise[a];
-    const int riseB = prefixRise[b];
     if (riseA == riseB) {
         // One depth, the common case in young, flat trees: every position
         // below keeps its depth, so the two prefix ranges trade their
         // entries, and a leaf's range then names the leaf's new position.
         const std::size_t n = std::size_t{1} << riseA;
-        std::uint16_t *const rangeA = prefixEntry + (codeOf(a, riseA) << riseA);
-        std::uint16_t *const rangeB = prefixEntry + (codeOf(b, riseB) << riseB);
-        const auto depthBits = static_cast<std::uint16_t>(hufPrefixBits - riseA);
+        std::uint16_t *const rangeA = lookupEntry + (hufOrderedCode(a).bits << riseA);
+        std::uint16_t *const rangeB = lookupEntry + (hufOrderedCode(b).bits << riseB);
+        const auto depthBits = static_cast<std::uint16_t>(hufLookupBits - riseA);
         for (std::size_t i = 0; i < n; i++) {
             const std::uint16_t e = rangeA[i];
             rangeA[i] = leafA ? static_cast<std::uint16_t>(a * 16 + depthBits) : rangeB[i];
@@ -101,6 +91,6 @@ void hufPrefixExchanged(std::intptr_t a, std::intptr_t b) {
     // under a position below the top levels itself.
     clearBelow(a);
     clearBelow(b);
-    if (riseA != 0) fill(a, riseA, codeOf(a, riseA));
-    if (riseB != 0) fill(b, riseB, codeOf(b, riseB));
+    if (riseA != 0) fill(a, riseA, hufOrderedCode(a).bits);
+    if (riseB != 0) fill(b, riseB, hufOrderedCode(b).bits);
 }

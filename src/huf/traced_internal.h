@@ -6,17 +6,17 @@
 // Exchanges never change it (the two nodes have equal weights); only a weight
 // increment or a rebuild does. The entry after the last order number is a
 // sentinel heavier than any node.
-extern std::int32_t orderWeight[hufNodeMax + 2];
+extern std::int32_t tracedOrderWeight[hufNodeMax + 2];
 
-// runTop[w]: the highest order number whose node weighs w. Weights never
+// tracedRunTop[w]: the highest order number whose node weighs w. Weights never
 // decrease along order numbers, so the nodes of one weight are one run of
-// order numbers and runTop[w] names the exchange partner of every node of
+// order numbers and tracedRunTop[w] names the exchange partner of every node of
 // weight w. Only entries of weights that some node has are kept right; the
 // others are stale and never read. Weights run up to hufWeightFull, and the
 // update looks one weight above the node it counts.
-extern std::int16_t runTop[hufWeightFull + 2];
+extern std::int16_t tracedRunTop[hufWeightFull + 2];
 
-// Recomputes orderWeight and runTop from nodeTable and orderTable.
+// Recomputes tracedOrderWeight and tracedRunTop from nodeTable and orderTable.
 void hufSyncSideTables();
 
 // The rebuild from halved weights, and its passes.

@@ -1,13 +1,13 @@
 #include <cstdint>
 #include <cstring>
 
-#include "tree_internal.h"
+#include "traced_internal.h"
 
 HufNode nodeTable[hufNodeMax];
 std::int32_t orderTable[hufNodeMax + 1];
 std::int32_t nodeCount;
-std::int32_t orderWeight[hufNodeMax + 2];
-std::int16_t runTop[hufWeightFull + 2];
+std::int32_t tracedOrderWeight[hufNodeMax + 2];
+std::int16_t tracedRunTop[hufWeightFull + 2];
 
 namespace {
 
@@ -62,8 +62,8 @@ void layDownInitialTree() {
     std::memcpy(orderTable + 1, initialOrder + 1, sizeof(std::int32_t) * hufNodeMax);
     nodeCount = next;
     hufSyncSideTables();
-    std::memcpy(initialOrderWeight, orderWeight, sizeof initialOrderWeight);
-    std::memcpy(initialRunTop, runTop, sizeof initialRunTop);
+    std::memcpy(initialOrderWeight, tracedOrderWeight, sizeof initialOrderWeight);
+    std::memcpy(initialRunTop, tracedRunTop, sizeof initialRunTop);
     initialReady = true;
 }
 
@@ -74,8 +74,8 @@ int hufInitTree() {
     std::memcpy(nodeTable, initialNodes, sizeof nodeTable);
     // Entry 0 of orderTable is never written: it keeps naming the root.
     std::memcpy(orderTable + 1, initialOrder + 1, sizeof(std::int32_t) * hufNodeMax);
-    std::memcpy(orderWeight, initialOrderWeight, sizeof orderWeight);
-    std::memcpy(runTop, initialRunTop, sizeof initialRunTop);
+    std::memcpy(tracedOrderWeight, initialOrderWeight, sizeof tracedOrderWeight);
+    std::memcpy(tracedRunTop, initialRunTop, sizeof initialRunTop);
     nodeCount = hufNodeMax;
     return nodeCount;
 }
@@ -83,10 +83,10 @@ int hufInitTree() {
 void hufSyncSideTables() {
     for (int k = 1; k <= nodeCount; k++) {
         const std::int32_t w = nodeTable[orderTable[k]].weight;
-        orderWeight[k] = w;
-        runTop[w] = static_cast<std::int16_t>(k); // the last k of each weight stays
+        tracedOrderWeight[k] = w;
+        tracedRunTop[w] = static_cast<std::int16_t>(k); // the last k of each weight stays
     }
-    orderWeight[nodeCount + 1] = INT32_MAX;
+    tracedOrderWeight[nodeCount + 1] = INT32_MAX;
 }
 
 int hufLeafOf(int symbol) {
