@@ -41,13 +41,18 @@ void usage(std::FILE *to) {
 }
 
 // The option getopt refused. optopt holds a short one's letter; it is 0 for
-// an unknown long one, which getopt has then stepped over, and 'h' for
-// --help with an argument (-h itself is always accepted).
+// an unknown long one, which getopt has then stepped over, and the option's
+// letter for a long one that takes no argument but was given one
+// (--help=1), which getopt has stepped over too.
 void badOption(const char *const *argv) {
-    if (optopt == 'h') {
-        std::fprintf(stderr, "%s: option --help takes no argument\n", programName);
+    const char *given = argv[optind - 1];
+    if (optopt != 0 && std::strncmp(given, "--", 2) == 0) {
+        const char *equals = std::strchr(given, '=');
+        const int nameLength =
+            equals ? static_cast<int>(equals - given) : static_cast<int>(std::strlen(given));
+        std::fprintf(stderr, "%s: option %.*s takes no argument\n", programName, nameLength, given);
     } else if (optopt == 0) {
-        std::fprintf(stderr, "%s: unknown option %s\n", programName, argv[optind - 1]);
+        std::fprintf(stderr, "%s: unknown option %s\n", programName, given);
     } else {
         std::fprintf(stderr, "%s: unknown option -%c\n", programName, optopt);
     }
@@ -131,8 +136,10 @@ void readWhole(const char *arg, std::vector<std::uint8_t> &buffer, bool oneItem)
     if (!isStdin) close(fd);
 }
 
-// Bytes of text packed by the items before the current one.
+// Bytes of text packed by the items before the current one, line ends
+// included, and the bytes of the items' own texts.
 std::uint64_t packedBefore = 0;
+std::uint64_t itemTextBytes = 0;
 
 void onItemProgress(std::size_t done) {
     progPacked(packedBefore + done);
@@ -141,6 +148,7 @@ void onItemProgress(std::size_t done) {
 void add(const std::uint8_t *text, std::size_t n) {
     if (encStoreAdd(text, n) != 0) failStore();
     packedBefore += n;
+    itemTextBytes += n;
     progPacked(packedBefore);
 }
 
@@ -171,19 +179,24 @@ double now() {
 }
 
 // Why a store came out larger than its text. Every item costs a 16-byte
-// index record and a 6-byte header, and starts from the fixed code and the
-// preset window with nothing learnt from the items before it: when these
-// costs alone make up the excess, the items are too short to compress.
+// index record, a 6-byte header and up to a byte of padding, and starts from
+// the fixed code and the preset window with nothing learnt from the items
+// before it, so that items of a few dozen bytes hardly compress: when these
+// costs explain the excess, or the items are that short, the items are too
+// short; otherwise the text itself does not compress.
 void noteLargerStore(std::uint64_t items, std::uint64_t textBytes, std::uint64_t storeBytes) {
     if (storeBytes <= textBytes) return;
-    const std::uint64_t perItem = 16 + 6;
-    if (storeBytes - perItem * items <= textBytes) {
+    constexpr std::uint64_t perItem = 16 + 6 + 1;
+    constexpr std::uint64_t shortItem = 64;
+    const bool shortItems =
+        storeBytes - perItem * items <= textBytes || itemTextBytes < shortItem * items;
+    if (shortItems) {
         std::fprintf(stderr,
                      "%s: note: the store is larger than its text: its %llu items average %.1f "
                      "bytes, and items this short do not compress (each adds a 16-byte index "
                      "record and a 6-byte header, and its code starts afresh)\n",
                      programName, static_cast<unsigned long long>(items),
-                     static_cast<double>(textBytes) / static_cast<double>(items));
+                     static_cast<double>(itemTextBytes) / static_cast<double>(items));
     } else {
         std::fprintf(stderr,
                      "%s: note: the store is larger than its text: the text does not compress "
