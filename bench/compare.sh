@@ -26,8 +26,9 @@ old=$(absolute "$1")
 new=$(absolute "$2")
 stores=$(absolute "$3")
 pairs=${4:-9}
+# A folder passes -x too (it can be entered), so the type is checked first.
 for b in "$old" "$new"; do
-    [ -x "$b" ] || { echo "$0: $b is not an executable" >&2; exit 2; }
+    [ -f "$b" ] && [ -x "$b" ] || { echo "$0: $b is not an executable file" >&2; exit 2; }
 done
 
 work=$(mktemp -d /tmp/quorlin-compare-XXXXXX)

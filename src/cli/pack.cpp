@@ -16,6 +16,7 @@
 
 #include "encode/encode.h"
 #include "encode/store.h"
+#include "progress.h"
 
 namespace {
 
@@ -23,31 +24,52 @@ constexpr const char *programName = "quorlin-pack";
 
 void usage(std::FILE *to) {
     std::fprintf(to,
-                 "Usage: %s [-f] [-l] [-s] [-o DIR] FILE...\n"
+                 "Usage: %s [-f] [-l] [-s] [-P|-q] [-o DIR] FILE...\n"
                  "Writes itemloc.dat and item.dat; item n is the text of the n-th FILE.\n"
-                 "  -o DIR      write the store into DIR, created if missing (default: the\n"
-                 "              current directory)\n"
-                 "  -f          replace an existing store\n"
-                 "  -l          one item per line of each FILE, without its line end\n"
-                 "  -s          print a summary: items, bytes in and out, ratio, speed\n"
-                 "  -h, --help  print this help\n",
+                 "With FILE -, reads standard input.\n"
+                 "  -o, --output DIR  write the store into DIR, created if missing (default:\n"
+                 "                    the current directory)\n"
+                 "  -f, --force       replace an existing store\n"
+                 "  -l, --lines       one item per line of each FILE, without its line end\n"
+                 "  -s, --summary     print a summary: items, bytes in and out, ratio, speed\n"
+                 "  -P, --progress    show progress on standard error even when it is not a\n"
+                 "                    terminal, and the final figures at the end\n"
+                 "  -q, --quiet       show no progress, not even on a terminal\n"
+                 "  -h, --help        print this help\n"
+                 "  -V, --version     print the version\n",
                  programName);
 }
 
 // The option getopt refused. optopt holds a short one's letter; it is 0 for
-// an unknown long one, which getopt has then stepped over, and 'h' for
-// --help with an argument (-h itself is always accepted).
+// an unknown long one, which getopt has then stepped over, and the option's
+// letter for a long one that takes no argument but was given one
+// (--help=1), which getopt has stepped over too.
 void badOption(const char *const *argv) {
-    if (optopt == 'h') {
-        std::fprintf(stderr, "%s: option --help takes no argument\n", programName);
+    const char *given = argv[optind - 1];
+    if (optopt != 0 && std::strncmp(given, "--", 2) == 0) {
+        const char *equals = std::strchr(given, '=');
+        const int nameLength =
+            equals ? static_cast<int>(equals - given) : static_cast<int>(std::strlen(given));
+        std::fprintf(stderr, "%s: option %.*s takes no argument\n", programName, nameLength, given);
     } else if (optopt == 0) {
-        std::fprintf(stderr, "%s: unknown option %s\n", programName, argv[optind - 1]);
+        std::fprintf(stderr, "%s: unknown option %s\n", programName, given);
     } else {
         std::fprintf(stderr, "%s: unknown option -%c\n", programName, optopt);
     }
 }
 
+// The option that lacks its argument, as it was written (-o or --output).
+void missingArgument(const char *const *argv) {
+    const char *given = argv[optind - 1];
+    if (std::strncmp(given, "--", 2) == 0) {
+        std::fprintf(stderr, "%s: option %s needs an argument\n", programName, given);
+    } else {
+        std::fprintf(stderr, "%s: option -%c needs an argument\n", programName, optopt);
+    }
+}
+
 [[noreturn]] void fail(const char *format, const char *a, const char *b) {
+    progStop();
     std::fprintf(stderr, "%s: ", programName);
     std::fprintf(stderr, format, a, b);
     std::fputc('\n', stderr);
@@ -67,15 +89,33 @@ void onSignal(int sig) {
     std::raise(sig);
 }
 
-// The whole file in buffer; a file too large for one item is refused before
-// it is read.
-void readWhole(const char *path, std::vector<std::uint8_t> &buffer, bool oneItem) {
-    const int fd = open(path, O_RDONLY);
+// Standard output flushed and closed: 0, or 1 after a message when what was
+// printed was lost (a full disk, a closed pipe).
+int closeStdout() {
+    const bool failed = std::ferror(stdout) != 0;
+    if (std::fclose(stdout) != 0 || failed) {
+        const int error = errno;
+        std::fprintf(stderr, "%s: cannot write standard output: %s\n", programName,
+                     std::strerror(error));
+        return 1;
+    }
+    return 0;
+}
+
+constexpr const char *stdinName = "standard input";
+
+// The whole file in buffer ("-": standard input); a file too large for one
+// item is refused before it is read.
+void readWhole(const char *arg, std::vector<std::uint8_t> &buffer, bool oneItem) {
+    const bool isStdin = std::strcmp(arg, "-") == 0;
+    const char *path = isStdin ? stdinName : arg;
+    const int fd = isStdin ? 0 : open(path, O_RDONLY);
     if (fd < 0) fail("cannot read %s: %s", path, std::strerror(errno));
     struct stat st;
     if (fstat(fd, &st) != 0) fail("cannot read %s: %s", path, std::strerror(errno));
     if (S_ISDIR(st.st_mode)) fail("cannot read %s: %s", path, std::strerror(EISDIR));
-    if (oneItem && S_ISREG(st.st_mode) && static_cast<std::uint64_t>(st.st_size) > encItemMax) {
+    if (oneItem && S_ISREG(st.st_mode) && !isStdin &&
+        static_cast<std::uint64_t>(st.st_size) > encItemMax) {
         fail("%s is too large: an item holds at most 2147483647 bytes%s", path, "");
     }
     buffer.clear();
@@ -88,20 +128,34 @@ void readWhole(const char *path, std::vector<std::uint8_t> &buffer, bool oneItem
         }
         if (got == 0) break;
         buffer.insert(buffer.end(), chunk, chunk + got);
+        progRead(static_cast<std::uint64_t>(got));
         if (oneItem && buffer.size() > encItemMax) {
             fail("%s is too large: an item holds at most 2147483647 bytes%s", path, "");
         }
     }
-    close(fd);
+    if (!isStdin) close(fd);
+}
+
+// Bytes of text packed by the items before the current one, line ends
+// included, and the bytes of the items' own texts.
+std::uint64_t packedBefore = 0;
+std::uint64_t itemTextBytes = 0;
+
+void onItemProgress(std::size_t done) {
+    progPacked(packedBefore + done);
 }
 
 void add(const std::uint8_t *text, std::size_t n) {
     if (encStoreAdd(text, n) != 0) failStore();
+    packedBefore += n;
+    itemTextBytes += n;
+    progPacked(packedBefore);
 }
 
 // Each line without its line end (LF or CR LF) is an item; a last line
 // without a line end counts too, an empty file has no items.
-void addLines(const char *path, const std::vector<std::uint8_t> &text) {
+void addLines(const char *arg, const std::vector<std::uint8_t> &text) {
+    const char *path = std::strcmp(arg, "-") == 0 ? stdinName : arg;
     std::size_t start = 0;
     while (start < text.size()) {
         std::size_t end = start;
@@ -112,6 +166,8 @@ void addLines(const char *path, const std::vector<std::uint8_t> &text) {
             fail("%s: a line is too large: an item holds at most 2147483647 bytes%s", path, "");
         }
         add(text.data() + start, lineEnd - start);
+        // The line end is text taken in too.
+        packedBefore += end - lineEnd + (end < text.size() ? 1 : 0);
         start = end + 1;
     }
 }
@@ -122,6 +178,33 @@ double now() {
     return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
 }
 
+// Why a store came out larger than its text. Every item costs a 16-byte
+// index record, a 6-byte header and up to a byte of padding, and starts from
+// the fixed code and the preset window with nothing learnt from the items
+// before it, so that items of a few dozen bytes hardly compress: when these
+// costs explain the excess, or the items are that short, the items are too
+// short; otherwise the text itself does not compress.
+void noteLargerStore(std::uint64_t items, std::uint64_t textBytes, std::uint64_t storeBytes) {
+    if (storeBytes <= textBytes) return;
+    constexpr std::uint64_t perItem = 16 + 6 + 1;
+    constexpr std::uint64_t shortItem = 64;
+    const bool shortItems =
+        storeBytes - perItem * items <= textBytes || itemTextBytes < shortItem * items;
+    if (shortItems) {
+        std::fprintf(stderr,
+                     "%s: note: the store is larger than its text: its %llu items average %.1f "
+                     "bytes, and items this short do not compress (each adds a 16-byte index "
+                     "record and a 6-byte header, and its code starts afresh)\n",
+                     programName, static_cast<unsigned long long>(items),
+                     static_cast<double>(itemTextBytes) / static_cast<double>(items));
+    } else {
+        std::fprintf(stderr,
+                     "%s: note: the store is larger than its text: the text does not compress "
+                     "(is it compressed or random data?)\n",
+                     programName);
+    }
+}
+
 } // namespace
 
 int main(int argc, char **argv) {
@@ -129,14 +212,25 @@ int main(int argc, char **argv) {
     bool overwrite = false;
     bool lines = false;
     bool summary = false;
+    // Progress shows on a terminal unless -q; -P asks for it anywhere. The
+    // last of -P and -q given wins.
+    int progressWanted = -1;
     // getopt's own messages would name the tool by the path it was started
     // with, so it stays silent and ours name it by its constant name. The
     // leading ':' silences it too, and tells a missing argument (':') from an
     // unknown option ('?').
     opterr = 0;
-    const option longOptions[] = {{"help", no_argument, nullptr, 'h'}, {nullptr, 0, nullptr, 0}};
+    const option longOptions[] = {{"output", required_argument, nullptr, 'o'},
+                                  {"force", no_argument, nullptr, 'f'},
+                                  {"lines", no_argument, nullptr, 'l'},
+                                  {"summary", no_argument, nullptr, 's'},
+                                  {"progress", no_argument, nullptr, 'P'},
+                                  {"quiet", no_argument, nullptr, 'q'},
+                                  {"help", no_argument, nullptr, 'h'},
+                                  {"version", no_argument, nullptr, 'V'},
+                                  {nullptr, 0, nullptr, 0}};
     int letter;
-    while ((letter = getopt_long(argc, argv, ":o:flsh", longOptions, nullptr)) != -1) {
+    while ((letter = getopt_long(argc, argv, ":o:flsPqhV", longOptions, nullptr)) != -1) {
         switch (letter) {
         case 'o':
             dir = optarg;
@@ -150,11 +244,20 @@ int main(int argc, char **argv) {
         case 's':
             summary = true;
             break;
+        case 'P':
+            progressWanted = 1;
+            break;
+        case 'q':
+            progressWanted = 0;
+            break;
         case 'h':
             usage(stdout);
-            return 0;
+            return closeStdout();
+        case 'V':
+            std::printf("%s %s\n", programName, QUORLIN_VERSION);
+            return closeStdout();
         case ':':
-            std::fprintf(stderr, "%s: option -%c needs an argument\n", programName, optopt);
+            missingArgument(argv);
             usage(stderr);
             return 1;
         default:
@@ -168,8 +271,19 @@ int main(int argc, char **argv) {
         usage(stderr);
         return 1;
     }
+    // A second read of standard input would find it drained and make an
+    // empty item without a word.
+    int stdinArgs = 0;
+    for (int arg = optind; arg < argc; arg++) stdinArgs += std::strcmp(argv[arg], "-") == 0;
+    if (stdinArgs > 1) {
+        std::fprintf(stderr, "%s: standard input (-) given more than once\n", programName);
+        return 1;
+    }
 
     for (int sig : {SIGINT, SIGTERM, SIGHUP}) std::signal(sig, onSignal);
+    const bool progress = progressWanted == -1 ? isatty(2) != 0 : progressWanted == 1;
+    progBegin(programName, !progress ? progOff : progressWanted == 1 ? progLogged : progLive);
+    if (progress) encSetProgress(onItemProgress);
     const double started = now();
     if (encStoreBegin(dir, overwrite) != 0) failStore();
     std::vector<std::uint8_t> text;
@@ -186,17 +300,19 @@ int main(int argc, char **argv) {
     const std::uint64_t items = encStoreItems();
     const std::uint64_t dataBytes = encStoreBytes();
     if (encStoreCommit() != 0) failStore();
-    if (summary) {
-        const double seconds = now() - started;
-        const std::uint64_t storeBytes = dataBytes + 16 * items;
-        std::printf(
-            "%llu items, %llu bytes of text, store %llu bytes (%.1f%%), %.2f s, "
-            "%.2f MB/s\n",
-            static_cast<unsigned long long>(items), static_cast<unsigned long long>(textBytes),
-            static_cast<unsigned long long>(storeBytes),
-            textBytes ? 100.0 * static_cast<double>(storeBytes) / static_cast<double>(textBytes)
-                      : 0.0,
-            seconds, seconds > 0 ? static_cast<double>(textBytes) / seconds / 1e6 : 0.0);
-    }
-    return 0;
+    progFinish();
+    if (!summary) return 0;
+    const double seconds = now() - started;
+    const std::uint64_t storeBytes = dataBytes + 16 * items;
+    std::printf("%llu items, %llu bytes of text, store %llu bytes (%.1f%%), %.2f s, "
+                "%.2f MB/s\n",
+                static_cast<unsigned long long>(items), static_cast<unsigned long long>(textBytes),
+                static_cast<unsigned long long>(storeBytes),
+                textBytes ? 100.0 * static_cast<double>(storeBytes) / static_cast<double>(textBytes)
+                          : 0.0,
+                seconds, seconds > 0 ? static_cast<double>(textBytes) / seconds / 1e6 : 0.0);
+    noteLargerStore(items, textBytes, storeBytes);
+    // The store is in place and sound by now; a lost summary fails the run
+    // but does not take the store away.
+    return closeStdout();
 }

@@ -31,6 +31,11 @@ EncSymbol steps[blockSize];
 int literalBits[fmtLiteralCount];
 int lengthBits[fmtMaxMatch + 1];
 
+// Bytes of text between calls of the progress report: often enough for a
+// few updates a second, rare enough to cost nothing against the coding.
+constexpr std::int64_t progressStep = 1 << 16;
+void (*progress)(std::size_t) = nullptr;
+
 EncSymbol *record = nullptr;
 std::size_t recordCapacity = 0;
 std::size_t recordCount = 0;
@@ -116,7 +121,12 @@ void parseBlock(const std::uint8_t *text, std::int64_t start, std::int64_t end) 
 // The longest match at every step, the nearest source for it.
 void parseGreedy(const std::uint8_t *text, std::int64_t n) {
     EncMatch found[fmtMaxMatch];
+    std::int64_t nextReport = progressStep;
     for (std::int64_t k = 0; k < n;) {
+        if (k >= nextReport && progress != nullptr) {
+            progress(static_cast<std::size_t>(k));
+            nextReport = k + progressStep;
+        }
         const std::int64_t pos = encTextStart + k;
         const int count = encFindMatches(pos, fmtMaxMatch, chainLimit, found);
         encHistoryInsert(pos);
@@ -136,6 +146,9 @@ void parseGreedy(const std::uint8_t *text, std::int64_t n) {
 
 void encSetParse(EncParse parse) {
     parseMode = parse;
+}
+void encSetProgress(void (*report)(std::size_t done)) {
+    progress = report;
 }
 void encSetChainLimit(int limit) {
     chainLimit = limit < 1 ? 1 : limit;
@@ -164,6 +177,9 @@ std::int64_t encItem(const std::uint8_t *text, std::size_t n, const EncWriter *o
         parseGreedy(text, total);
     } else {
         for (std::int64_t start = 0; start < total; start += blockSize) {
+            if (start % progressStep == 0 && start > 0 && progress != nullptr) {
+                progress(static_cast<std::size_t>(start));
+            }
             parseBlock(text, start, start + blockSize < total ? start + blockSize : total);
         }
     }

@@ -211,4 +211,33 @@ TEST(EncItem, Failures) {
     EXPECT_EQ(encItem(text.data(), text.size(), &discard), 6 + 4);
 }
 
+// A long item reports its progress every 64 KiB of text, under either
+// parse, and the report changes nothing of what is written. The greedy
+// parse reports at the first step at or past each 64 KiB mark.
+TEST(EncItem, ReportsProgress) {
+    static std::vector<std::size_t> reports;
+    const Bytes text = pk::corpusText(3, 0, 200000);
+    const std::size_t plain = encode(text).bytes.size();
+    struct Case {
+        EncParse parse;
+        const char *name;
+    };
+    for (const Case c : {Case{encParseCost, "cost"}, Case{encParseGreedy, "greedy"}}) {
+        encSetParse(c.parse);
+        const std::size_t unreported = encode(text).bytes.size();
+        reports.clear();
+        encSetProgress([](std::size_t done) { reports.push_back(done); });
+        const std::size_t reported = encode(text).bytes.size();
+        encSetProgress(nullptr);
+        encSetParse(encParseCost);
+        EXPECT_EQ(reported, unreported) << c.name;
+        ASSERT_EQ(reports.size(), text.size() / 65536) << c.name;
+        for (std::size_t k = 0; k < reports.size(); k++) {
+            EXPECT_GE(reports[k], (k + 1) * 65536) << c.name;
+            EXPECT_LT(reports[k], (k + 1) * 65536 + 60) << c.name;
+        }
+    }
+    EXPECT_EQ(encode(text).bytes.size(), plain);
+}
+
 } // namespace

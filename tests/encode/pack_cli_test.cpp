@@ -5,6 +5,9 @@
 #include <sys/wait.h>
 
 #include <csignal>
+#include <cstdlib>
+#include <fcntl.h>
+#include <regex>
 #include <unistd.h>
 
 #include "pack_helpers.h"
@@ -277,14 +280,19 @@ TEST(PackCli, FailuresLeaveNothingBehind) {
 
 TEST(PackCli, UsageAndHelp) {
     const std::string usage =
-        "Usage: quorlin-pack [-f] [-l] [-s] [-o DIR] FILE...\n"
+        "Usage: quorlin-pack [-f] [-l] [-s] [-P|-q] [-o DIR] FILE...\n"
         "Writes itemloc.dat and item.dat; item n is the text of the n-th FILE.\n"
-        "  -o DIR      write the store into DIR, created if missing (default: the\n"
-        "              current directory)\n"
-        "  -f          replace an existing store\n"
-        "  -l          one item per line of each FILE, without its line end\n"
-        "  -s          print a summary: items, bytes in and out, ratio, speed\n"
-        "  -h, --help  print this help\n";
+        "With FILE -, reads standard input.\n"
+        "  -o, --output DIR  write the store into DIR, created if missing (default:\n"
+        "                    the current directory)\n"
+        "  -f, --force       replace an existing store\n"
+        "  -l, --lines       one item per line of each FILE, without its line end\n"
+        "  -s, --summary     print a summary: items, bytes in and out, ratio, speed\n"
+        "  -P, --progress    show progress on standard error even when it is not a\n"
+        "                    terminal, and the final figures at the end\n"
+        "  -q, --quiet       show no progress, not even on a terminal\n"
+        "  -h, --help        print this help\n"
+        "  -V, --version     print the version\n";
     struct Case {
         std::vector<std::string> args;
         std::string out;
@@ -301,6 +309,15 @@ TEST(PackCli, UsageAndHelp) {
         {{"a.txt", "--bogus=1"}, "", "quorlin-pack: unknown option --bogus=1\n" + usage, 1},
         {{"--help=1"}, "", "quorlin-pack: option --help takes no argument\n" + usage, 1},
         {{"a.txt", "-o"}, "", "quorlin-pack: option -o needs an argument\n" + usage, 1},
+        {{"a.txt", "--output"}, "", "quorlin-pack: option --output needs an argument\n" + usage, 1},
+        {{"-V"}, "quorlin-pack 1.0.0\n", "", 0},
+        {{"--version", "a.txt"}, "quorlin-pack 1.0.0\n", "", 0},
+        {{"--version=2"}, "", "quorlin-pack: option --version takes no argument\n" + usage, 1},
+        {{"a.txt", "--force=yes"},
+         "",
+         "quorlin-pack: option --force takes no argument\n" + usage,
+         1},
+        {{"-", "a.txt", "-"}, "", "quorlin-pack: standard input (-) given more than once\n", 1},
     };
     for (const Case &c : cases) {
         pk::TempDir d;
@@ -312,6 +329,200 @@ TEST(PackCli, UsageAndHelp) {
         EXPECT_EQ(r.status, c.status) << name;
         EXPECT_EQ(after(d.path), std::vector<std::string>{"a.txt"}) << name;
     }
+}
+
+// A shell line run in dir, with "$0" standing for the packer: for
+// redirections and pipes that the plain runner does not offer.
+fx::RunResult packShell(const std::string &dir, const std::string &line) {
+    return fx::run(dir, {"-c", line, packPath()}, false, "/bin/sh");
+}
+
+// The long names do what the letters do.
+TEST(PackCli, LongOptionsMeanTheLetters) {
+    struct Case {
+        std::vector<std::string> args;
+        std::vector<std::string> items;
+        std::string outStart; // the summary's start; "" for no output
+    };
+    const Case cases[] = {
+        {{"--output", "out", "a.txt"}, {"one\ntwo\n"}, ""},
+        {{"--output=out", "--lines", "a.txt"}, {"one", "two"}, ""},
+        {{"-o", "out", "--summary", "a.txt"}, {"one\ntwo\n"}, "1 items, 8 bytes of text, store "},
+        {{"-o", "out", "--force", "a.txt"}, {"one\ntwo\n"}, ""},
+    };
+    for (const Case &c : cases) {
+        pk::TempDir d;
+        fx::writeFile(d.path + "/a.txt", fx::bytesOf("one\ntwo\n"));
+        if (c.args[2] == "--force") pack(d.path, {"-o", "out", "a.txt", "a.txt"});
+        const auto r = pack(d.path, c.args);
+        const std::string name = ::testing::PrintToString(c.args);
+        EXPECT_EQ(r.status, 0) << name << ": " << r.err;
+        EXPECT_EQ(r.out.substr(0, c.outStart.size()), c.outStart) << name;
+        EXPECT_EQ(r.out.empty(), c.outStart.empty()) << name;
+        std::vector<Bytes> want;
+        for (const auto &item : c.items) want.push_back(fx::bytesOf(item));
+        EXPECT_EQ(pk::unpack(d.path + "/out"), want) << name;
+    }
+}
+
+// "-" is standard input, taken whole as one item or split into lines with
+// -l, in its place among the files. Every byte value comes back.
+TEST(PackCli, StandardInputIsAFile) {
+    Bytes everyByte;
+    for (int b = 0; b < 256; b++) everyByte.push_back(static_cast<std::uint8_t>(b));
+    struct Case {
+        const char *name;
+        std::string line;
+        Bytes input;
+        std::vector<Bytes> items;
+    };
+    const Case cases[] = {
+        {"whole", "\"$0\" - < in.bin", everyByte, {everyByte}},
+        {"from a pipe, between files",
+         "cat in.bin | \"$0\" a.txt - a.txt",
+         fx::bytesOf("piped \\x0a text"),
+         {fx::bytesOf("a"), fx::bytesOf("piped \\x0a text"), fx::bytesOf("a")}},
+        {"empty", "\"$0\" - < in.bin", {}, {Bytes{}}},
+        {"lines",
+         "\"$0\" -l - < in.bin",
+         fx::bytesOf("one\r\n\ttwo\\\nthree"),
+         {fx::bytesOf("one"), fx::bytesOf("\ttwo\\"), fx::bytesOf("three")}},
+    };
+    for (const Case &c : cases) {
+        pk::TempDir d;
+        fx::writeFile(d.path + "/a.txt", fx::bytesOf("a"));
+        fx::writeFile(d.path + "/in.bin", c.input);
+        const auto r = packShell(d.path, c.line);
+        EXPECT_EQ(r.status, 0) << c.name << ": " << r.err;
+        EXPECT_EQ(r.err, "") << c.name;
+        EXPECT_EQ(pk::unpack(d.path), c.items) << c.name;
+    }
+    // Through quorlin too: what it prints of a store packed from a pipe.
+    pk::TempDir d;
+    ASSERT_EQ(packShell(d.path, "printf 'apple\\nbanana\\n' | \"$0\" -l -").status, 0);
+    EXPECT_EQ(fx::run(d.path, {}).out, fx::crlf("apple\nbanana\n"));
+}
+
+// What the packer prints on its standard output is checked: lost output
+// fails the run. A lost summary leaves the store, which is whole.
+TEST(PackCli, LostStandardOutputFails) {
+    struct Case {
+        std::string line;
+        bool storeMade;
+    };
+    const Case cases[] = {
+        {"\"$0\" -h > /dev/full", false},
+        {"\"$0\" --version > /dev/full", false},
+        {"\"$0\" -s a.txt > /dev/full", true},
+    };
+    for (const Case &c : cases) {
+        pk::TempDir d;
+        fx::writeFile(d.path + "/a.txt", fx::bytesOf("a"));
+        const auto r = packShell(d.path, c.line);
+        EXPECT_EQ(r.status, 1) << c.line;
+        const std::string message =
+            "quorlin-pack: cannot write standard output: No space left on device\n";
+        EXPECT_TRUE(r.err.ends_with(message)) << c.line << ": " << r.err;
+        EXPECT_EQ(std::filesystem::exists(d.path + "/item.dat"), c.storeMade) << c.line;
+    }
+}
+
+// With -s, a store larger than its text comes with a note saying why.
+TEST(PackCli, SummaryExplainsALargerStore) {
+    const Bytes shortLines = fx::bytesOf("ab\ncd\nef\ngh\nij\n");
+    const Bytes noise = pk::randomBytes(100000, 7);
+    const Bytes text = pk::corpusText(1, 0, 100000);
+    struct Case {
+        const char *name;
+        std::vector<std::string> args;
+        Bytes input;
+        std::string err;
+    };
+    const Case cases[] = {
+        {"short items",
+         {"-s", "-l", "in.bin"},
+         shortLines,
+         "quorlin-pack: note: the store is larger than its text: its 5 items average 2.0 bytes, "
+         "and items this short do not compress (each adds a 16-byte index record and a 6-byte "
+         "header, and its code starts afresh)\n"},
+        {"text that does not compress",
+         {"-s", "in.bin"},
+         noise,
+         "quorlin-pack: note: the store is larger than its text: the text does not compress (is "
+         "it compressed or random data?)\n"},
+        {"text that compresses", {"-s", "in.bin"}, text, ""},
+        {"short items without -s", {"-l", "in.bin"}, shortLines, ""},
+    };
+    for (const Case &c : cases) {
+        pk::TempDir d;
+        fx::writeFile(d.path + "/in.bin", c.input);
+        const auto r = pack(d.path, c.args);
+        EXPECT_EQ(r.status, 0) << c.name;
+        EXPECT_EQ(r.err, c.err) << c.name;
+    }
+}
+
+// Progress: with -P on standard error whatever it is, the line rewritten
+// and then the final figures; never into a file or pipe unless asked. The
+// input comes in two parts 0.6 s apart, so that the line has reason to move
+// in between.
+TEST(PackCli, ProgressOnlyWhenAsked) {
+    const std::string slow = "{ printf a; sleep 0.6; printf b; } | \"$0\" ";
+    struct Case {
+        std::string args;
+        std::string errPattern;
+    };
+    const Case cases[] = {
+        {"-P -", "\rquorlin-pack: 0 B packed of 2 B read, 0 B/s"
+                 "\rquorlin-pack: 2 B packed in [0-9.]+ s, [0-9]+ B/s *\n"},
+        {"--progress -s -", "\rquorlin-pack: 0 B packed of 2 B read, 0 B/s"
+                            "\rquorlin-pack: 2 B packed in [0-9.]+ s, [0-9]+ B/s *\n"
+                            "quorlin-pack: note: .*\n"},
+        {"-", ""},
+        {"-P -q -", ""},
+    };
+    for (const Case &c : cases) {
+        pk::TempDir d;
+        const auto r = packShell(d.path, slow + c.args);
+        EXPECT_EQ(r.status, 0) << c.args << ": " << r.err;
+        EXPECT_TRUE(std::regex_match(r.err, std::regex(c.errPattern)))
+            << c.args << ": " << ::testing::PrintToString(r.err);
+        EXPECT_EQ(pk::unpack(d.path), std::vector<Bytes>{fx::bytesOf("ab")}) << c.args;
+    }
+}
+
+// On a terminal, progress shows unasked and is cleared at the end.
+TEST(PackCli, ProgressOnATerminalIsCleared) {
+    pk::TempDir d;
+    const int master = posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(master, 0);
+    ASSERT_EQ(grantpt(master), 0);
+    ASSERT_EQ(unlockpt(master), 0);
+    const std::string terminal = ptsname(master);
+    const std::string exe = packPath();
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        const int slave = open(terminal.c_str(), O_RDWR | O_NOCTTY);
+        if (slave < 0 || chdir(d.path.c_str()) != 0) _exit(127);
+        dup2(slave, 2);
+        execl("/bin/sh", "sh", "-c", "{ printf a; sleep 0.6; printf b; } | \"$0\" -", exe.c_str(),
+              nullptr);
+        _exit(127);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    std::string shown;
+    fcntl(master, F_SETFL, O_NONBLOCK);
+    char buffer[4096];
+    ssize_t got;
+    while ((got = read(master, buffer, sizeof buffer)) > 0) shown.append(buffer, buffer + got);
+    close(master);
+    const std::string line = "quorlin-pack: 0 B packed of 2 B read, 0 B/s";
+    // The terminal may turn each line feed into CR LF; there is none here.
+    EXPECT_EQ(shown, "\r" + line + "\r" + std::string(line.size(), ' ') + "\r");
+    EXPECT_EQ(pk::unpack(d.path), std::vector<Bytes>{fx::bytesOf("ab")});
 }
 
 // A stopped run takes back its temporary files and the folders it made. It

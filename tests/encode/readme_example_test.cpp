@@ -1,8 +1,10 @@
 // The README's packing example, run as written: the first sh block under its
 // heading goes to bash -euo pipefail in a fresh folder where build leads to
-// this build tree, and what it prints and the stores it makes are checked,
-// so the example cannot fall behind the tool.
+// this build tree, and what it prints, the stores it makes in its scratch
+// folder and the folder it started in are checked, so the example cannot
+// fall behind the tool nor litter the checkout.
 #include <sstream>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "pack_helpers.h"
@@ -40,18 +42,27 @@ TEST(ReadmeExample, PackingRunsAsWritten) {
         shBlockUnder(fx::textOf(fx::readFile(QUORLIN_README)), "## Packing a store of your own");
     ASSERT_NE(block, "") << "no ```sh block under \"## Packing a store of your own\" in "
                          << QUORLIN_README;
+    // d stands for the checkout: build leads to this build tree, and the
+    // example's scratch folder is made in d/tmp, where the test can find it.
     pk::TempDir d;
     ASSERT_EQ(symlink(QUORLIN_BUILD_DIR, (d.path + "/build").c_str()), 0);
+    ASSERT_EQ(mkdir((d.path + "/tmp").c_str(), 0755), 0);
     const auto r =
-        fx::run(d.path, {"bash", "-euo", "pipefail", "-c", block}, false, "/usr/bin/env");
+        fx::run(d.path, {"TMPDIR=" + d.path + "/tmp", "bash", "-euo", "pipefail", "-c", block},
+                false, "/usr/bin/env");
     ASSERT_EQ(r.status, 0) << block << r.err;
     EXPECT_EQ(r.err, "");
     EXPECT_EQ(r.out, fx::crlf("Chapter one\napple\nbanana\ncherry\n"));
-    EXPECT_EQ(pk::unpack(d.path + "/stores/book"),
+    // Nothing lands in the checkout; the stores are in the scratch folder.
+    EXPECT_EQ(pk::filesIn(d.path), (std::vector<std::string>{"build", "tmp"}));
+    const std::vector<std::string> scratch = pk::filesIn(d.path + "/tmp");
+    ASSERT_EQ(scratch.size(), 1u);
+    const std::string stores = d.path + "/tmp/" + scratch[0] + "/stores";
+    EXPECT_EQ(pk::unpack(stores + "/book"),
               (std::vector<Bytes>{fx::bytesOf("An introduction"), fx::bytesOf("Chapter one"),
                                   fx::bytesOf("Chapter two")}));
     EXPECT_EQ(
-        pk::unpack(d.path + "/stores/fruit"),
+        pk::unpack(stores + "/fruit"),
         (std::vector<Bytes>{fx::bytesOf("apple"), fx::bytesOf("banana"), fx::bytesOf("cherry")}));
 }
 

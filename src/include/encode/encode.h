@@ -22,3 +22,8 @@ struct EncWriter {
 // primed window, as the decoder does: nothing of an earlier item carries
 // over. Allocates nothing.
 std::int64_t encItem(const std::uint8_t *text, std::size_t n, const EncWriter *out);
+
+// Calls report now and then while an item is coded (every 64 KiB of text),
+// with the bytes of the item's text coded so far, so that a long item can
+// show progress; nullptr for no calls.
+void encSetProgress(void (*report)(std::size_t done));
