@@ -14,6 +14,7 @@
 
 #include "decode/decode.h"
 #include "item/item.h"
+#include "place/place.h"
 
 namespace {
 
@@ -137,13 +138,6 @@ void onSignal(int sig) {
     std::raise(sig);
 }
 
-void blockSignals(bool block) {
-    sigset_t set;
-    sigemptyset(&set);
-    for (int sig : handledSignals) sigaddset(&set, sig);
-    sigprocmask(block ? SIG_BLOCK : SIG_UNBLOCK, &set, nullptr);
-}
-
 // Creates dir and any missing folders above it (0777 less the umask).
 int makeDirs(const char *dir) {
     char path[4096];
@@ -169,67 +163,39 @@ int makeDirs(const char *dir) {
     return 0;
 }
 
-// Starts the temporary file beside finalPath; its descriptor, or -1.
+// Starts the temporary file of an item in dir; its descriptor, or -1.
 int beginFile(const char *dir, const char *name) {
-    if (std::snprintf(tempPath, sizeof tempPath, "%s/.%s.XXXXXX", dir, name) >=
-        static_cast<int>(sizeof tempPath)) {
-        errno = ENAMETOOLONG;
-        return -1;
-    }
-    // A signal between the creation and the mark would leave the file.
-    blockSignals(true);
-    const int fd = mkstemp(tempPath);
-    if (fd >= 0) tempLive = 1;
-    blockSignals(false);
-    if (fd < 0) return -1;
-    // mkstemp makes 0600; the item's file is one the user made: 0666 less
-    // the umask.
-    const mode_t mask = umask(0);
-    umask(mask);
-    if (fchmod(fd, 0666 & ~mask) != 0) {
-        const int error = errno;
-        close(fd);
-        unlink(tempPath);
-        tempLive = 0;
-        errno = error;
-        return -1;
-    }
-    return fd;
+    return placeTemp(tempPath, sizeof tempPath, dir, name, &tempLive);
 }
 
+// Closes (fd -1: closed already) and removes the temporary file; errno is
+// kept for the caller's message.
 void dropFile(int fd) {
-    close(fd);
-    blockSignals(true);
+    const int error = errno;
+    if (fd >= 0) close(fd);
+    const sigset_t old = placeHold();
     unlink(tempPath);
     tempLive = 0;
-    blockSignals(false);
+    placeRelease(old);
+    errno = error;
 }
 
-// Syncs and closes the file and moves it to finalPath: never over an
-// existing file unless forced. 0, or -1 with the temporary file removed.
+// Syncs and closes the file and moves it to finalPath, never over an
+// existing file unless forced; 0, or -1 with the temporary file removed.
 int placeFile(int fd, const char *finalPath, bool force) {
-    if (fsync(fd) != 0 || close(fd) != 0) {
-        const int error = errno;
-        blockSignals(true);
-        unlink(tempPath);
-        tempLive = 0;
-        blockSignals(false);
-        errno = error;
+    if (fsync(fd) != 0) {
+        dropFile(fd);
         return -1;
     }
-    blockSignals(true);
-    int r;
-    if (force) {
-        r = rename(tempPath, finalPath);
-    } else {
-        // link fails when the name exists, even one made since the check.
-        r = link(tempPath, finalPath);
+    if (close(fd) != 0) {
+        dropFile(-1);
+        return -1;
     }
-    const int error = errno;
-    if (!force || r != 0) unlink(tempPath);
+    const sigset_t old = placeHold();
+    const int r = placeFinal(tempPath, finalPath, force);
+    if (r != 0) unlink(tempPath);
     tempLive = 0;
-    blockSignals(false);
-    errno = error;
+    placeRelease(old);
     return r;
 }
 

@@ -13,6 +13,7 @@
 
 #include "encode/encode.h"
 #include "format/format.h"
+#include "place/place.h"
 
 namespace {
 
@@ -92,39 +93,10 @@ int writeAll(int fd, const std::uint8_t *bytes, std::size_t n) {
     return 0;
 }
 
-// Signals are held off while a file or folder is made and marked for
-// removal: one that landed between the two would find it unmarked, and its
-// handler would leave it behind.
-sigset_t holdSignals() {
-    sigset_t all, old;
-    sigfillset(&all);
-    sigprocmask(SIG_BLOCK, &all, &old);
-    return old;
-}
-
-void releaseSignals(const sigset_t &old) {
-    const int error = errno;
-    sigprocmask(SIG_SETMASK, &old, nullptr);
-    errno = error;
-}
-
 // A temporary file beside the store, with the permissions a new file of the
 // store would get; live is set once it exists.
 int makeTemp(char *path, const char *name, volatile sig_atomic_t *live) {
-    const int n = std::snprintf(path, pathMax, "%s%s.%s.XXXXXX", dirPath, separator(), name);
-    if (n <= 0 || static_cast<std::size_t>(n) >= pathMax) {
-        errno = ENAMETOOLONG;
-        return -1;
-    }
-    const sigset_t old = holdSignals();
-    const int fd = mkstemp(path);
-    if (fd >= 0) *live = 1;
-    releaseSignals(old);
-    if (fd < 0) return -1;
-    const mode_t mask = umask(0);
-    umask(mask);
-    fchmod(fd, 0666 & ~mask);
-    return fd;
+    return placeTemp(path, pathMax, dirPath, name, live);
 }
 
 // Removes the folders this run created, deepest first. rmdir takes only empty
@@ -205,13 +177,13 @@ int makeDirs() {
             return -1;
         }
         if (errno != ENOENT) return failWith("cannot create directory", prefix, errno);
-        const sigset_t old = holdSignals();
+        const sigset_t old = placeHold();
         const int made = mkdir(prefix, 0777);
         if (made == 0) {
             madeDir[end] = 1;
             madeDirs = 1;
         }
-        releaseSignals(old);
+        placeRelease(old);
         if (made != 0) {
             // Made meanwhile by someone else: as good as ours, but not ours
             // to remove.
@@ -242,18 +214,10 @@ int flushIndex() {
     return 0;
 }
 
-// Moves a finished temporary file to its final name. Without overwrite a
-// hard link claims the name only if nothing holds it; where the file system
-// has no hard links, a last look and a rename have to do.
+// Moves a finished temporary file to its final name, over an existing one
+// only with overwrite.
 int place(const char *temp, const char *final) {
-    if (overwriteStore) return rename(temp, final);
-    if (link(temp, final) == 0) return unlink(temp);
-    if (errno == EEXIST) return -1;
-    if (exists(final)) {
-        errno = EEXIST;
-        return -1;
-    }
-    return rename(temp, final);
+    return placeFinal(temp, final, overwriteStore);
 }
 
 } // namespace
@@ -347,10 +311,10 @@ int encStoreCommit() {
     // The two files are placed with signals held off: a signal between them
     // would leave half a store, and one before the marks below are cleared
     // would remove the folders that now hold it.
-    const sigset_t old = holdSignals();
+    const sigset_t old = placeHold();
     // item.dat first: a reader that finds the new index finds its data too.
     if (place(dataTemp, dataPath) != 0) {
-        releaseSignals(old);
+        placeRelease(old);
         return failWith("cannot create", dataPath, errno);
     }
     dataTempLive = 0;
@@ -359,7 +323,7 @@ int encStoreCommit() {
         // Without overwrite the item.dat just placed is ours: take it back
         // rather than leave half a store.
         if (!overwriteStore) unlink(dataPath);
-        releaseSignals(old);
+        placeRelease(old);
         return failWith("cannot create", indexPath, error);
     }
     indexTempLive = 0;
@@ -367,7 +331,7 @@ int encStoreCommit() {
     // The folders now hold the store: they stay.
     madeDirs = 0;
     for (std::size_t i = 0; dirPath[i] != '\0'; i++) madeDir[i + 1] = 0;
-    releaseSignals(old);
+    placeRelease(old);
     // Make the new names durable; a directory that cannot be synced is no
     // reason to fail a store that is already in place.
     const int dirFd = open(dirPath[0] ? dirPath : ".", O_RDONLY | O_DIRECTORY);
