@@ -91,6 +91,16 @@ void expectItem(std::size_t j, const std::uint8_t *text, std::size_t n) {
     if (produced != n) fail("decoded a different number of bytes", j);
     if (n > 0 && std::memcmp(out.data(), text, n) != 0) fail("decoded different bytes", j);
     itemClose();
+
+    // Again as quorlin-unpack reads it: the store opened by folder, the
+    // bytes handed over in chunks.
+    if (itemOpenAt(".") < 0) fail("the store cannot be opened by folder", j);
+    if (itemSelect(static_cast<std::int32_t>(j)) != length) fail("selected differently", j);
+    std::vector<std::uint8_t> streamed;
+    if (hufDecodeTo(length, putBytes, &streamed) != 0) fail("the stream ran out", j);
+    if (streamed.size() != n || (n > 0 && std::memcmp(streamed.data(), text, n) != 0))
+        fail("streamed different bytes", j);
+    itemClose();
 }
 
 // The whole input as one item, coded by encItem into memory.
