@@ -112,12 +112,32 @@ struct Sink {
 
 // The decoder hands every byte it makes, those of a last match past the
 // item's length too; only the item's own bytes are written.
+// Bytes on their way to a file or standard output, gathered so that a store
+// of many short items costs a write per 128 KiB, not one per item.
+std::uint8_t outBytes[1 << 17];
+std::size_t outUsed = 0;
+
+// Writes out what is gathered; 0, or -1 with errno.
+int outFlush(int fd) {
+    const int r = writeAll(fd, outBytes, outUsed);
+    outUsed = 0;
+    return r;
+}
+
+int outPut(int fd, const std::uint8_t *bytes, std::size_t n) {
+    if (outUsed + n > sizeof outBytes && outFlush(fd) < 0) return -1;
+    if (n >= sizeof outBytes) return writeAll(fd, bytes, n);
+    std::memcpy(outBytes + outUsed, bytes, n);
+    outUsed += n;
+    return 0;
+}
+
 int putBytes(void *context, const std::uint8_t *bytes, std::size_t n) {
     auto &s = *static_cast<Sink *>(context);
     if (static_cast<std::int64_t>(n) > s.left) n = static_cast<std::size_t>(s.left);
     s.left -= static_cast<std::int64_t>(n);
     if (s.fd < 0 || n == 0) return 0;
-    if (writeAll(s.fd, bytes, n) < 0) {
+    if (outPut(s.fd, bytes, n) < 0) {
         s.error = errno;
         return -1;
     }
@@ -172,6 +192,7 @@ int beginFile(const char *dir, const char *name) {
 // kept for the caller's message.
 void dropFile(int fd) {
     const int error = errno;
+    outUsed = 0; // the item's bytes not yet written go with it
     if (fd >= 0) close(fd);
     const sigset_t old = placeHold();
     unlink(tempPath);
@@ -228,17 +249,19 @@ double ratioOf(std::uint64_t stored, std::uint64_t decoded) {
 }
 
 // Outcome of one item: go on with the next, end the walk, or end the run.
-enum Step { next, damaged, missing, walkEnds, runEnds };
+enum Step { next, damaged, missing, indexEnds, walkEnds, runEnds };
 
 int nameWidth = 1;
 
-Step doItem(const Options &o, std::int64_t n, Totals &t) {
+// toEnd: n is part of an open range, which ends quietly where the index does.
+Step doItem(const Options &o, std::int64_t n, bool toEnd, Totals &t) {
     const auto item = static_cast<std::int32_t>(n);
     const std::int32_t length = itemSelect(item);
     std::uint32_t offset, stored;
     itemSelectedRecord(&offset, &stored);
     if (length < 0) {
         if (length == -1 && itemIndexEnds(item)) {
+            if (toEnd) return indexEnds;
             std::fprintf(stderr, "%s: item %lld: no such item (%s holds %lld)\n", programName,
                          static_cast<long long>(n), storePath(o, "itemloc.dat"),
                          static_cast<long long>(itemIndexRecords()));
@@ -297,7 +320,7 @@ Step doItem(const Options &o, std::int64_t n, Totals &t) {
     // Like quorlin's line end, the line feed follows a damaged item's bytes too.
     if (result != -2 && o.lines && sink.fd >= 0) {
         static const std::uint8_t lineFeed = '\n';
-        if (writeAll(sink.fd, &lineFeed, 1) < 0) {
+        if (outPut(sink.fd, &lineFeed, 1) < 0) {
             sink.error = errno;
             result = -2;
         }
@@ -310,11 +333,23 @@ Step doItem(const Options &o, std::int64_t n, Totals &t) {
         return runEnds;
     }
     if (result < 0) {
+        // What came of the item goes out before the message about it.
+        if (o.mode == toStdout && outFlush(sink.fd) < 0) {
+            std::fprintf(stderr, "%s: standard output: write error: %s\n", programName,
+                         std::strerror(errno));
+            return runEnds;
+        }
         std::fprintf(stderr, "%s: item %lld: data ends early (%s cut short?)\n", programName,
                      static_cast<long long>(n), storePath(o, "item.dat"));
         // A damaged item's file is not placed: no half-written file.
         if (o.mode == toFiles) dropFile(sink.fd);
         return damaged;
+    }
+    if (o.mode == toFiles && outFlush(sink.fd) < 0) {
+        std::fprintf(stderr, "%s: %s: write error: %s\n", programName, finalPath,
+                     std::strerror(errno));
+        dropFile(sink.fd);
+        return runEnds;
     }
     if (o.mode == toFiles && placeFile(sink.fd, finalPath, o.force) != 0) {
         std::fprintf(stderr, "%s: %s: %s\n", programName, finalPath, std::strerror(errno));
@@ -339,11 +374,10 @@ int walk(const Options &o, const Range *ranges, int rangeCount) {
     for (int i = 0; i < rangeCount; i++) {
         const Range &r = ranges[i];
         bool stop = false;
-        for (std::int64_t n = r.first; r.last < 0 || n <= r.last; n++) {
-            // An open range ends quietly where the index ends.
-            if (r.last < 0 && itemIndexEnds(static_cast<std::int32_t>(n))) break;
-            const Step step = doItem(o, n, t);
+        for (std::int64_t n = r.first; (r.last < 0 || n <= r.last) && n <= 0x7FFFFFFF; n++) {
+            const Step step = doItem(o, n, r.last < 0, t);
             if (step == next) continue;
+            if (step == indexEnds) break;
             failed = true;
             if (step == damaged) continue;
             if (step == missing) break;
@@ -351,6 +385,11 @@ int walk(const Options &o, const Range *ranges, int rangeCount) {
             break;
         }
         if (stop) break;
+    }
+    if (o.mode == toStdout && outFlush(STDOUT_FILENO) < 0) {
+        std::fprintf(stderr, "%s: standard output: write error: %s\n", programName,
+                     std::strerror(errno));
+        failed = true;
     }
     if (o.mode == listOnly) {
         std::printf("%10s %10s %10llu %10llu %6.1f%%  %lld items\n", "total", "",
