@@ -135,6 +135,46 @@ TEST(RoundTripStore, ThousandsOfItems) {
     }
 }
 
+// The chunked form of the raw output: an item of 300 KB comes in chunks
+// that join to its text, and a sink that refuses a chunk stops the item
+// there (-2) with no later chunk handed over.
+TEST(RoundTripStore, ChunksJoinAndARefusalStopsTheItem) {
+    const Bytes text = pk::corpusText(5, 0, 300000);
+    pk::TempDir dir;
+    ASSERT_EQ(pk::pack(dir.path, {text}), "");
+    struct Sink {
+        Bytes joined;
+        int chunks = 0;
+        int refuseAt = -1; // the chunk refused, -1 for none
+    };
+    const HufSink put = [](void *context, const std::uint8_t *bytes, std::size_t n) {
+        auto &s = *static_cast<Sink *>(context);
+        EXPECT_LE(n, std::size_t{65536});
+        if (s.chunks++ == s.refuseAt) return -1;
+        s.joined.insert(s.joined.end(), bytes, bytes + n);
+        return 0;
+    };
+    for (const int refuseAt : {-1, 0, 2}) {
+        SCOPED_TRACE("refused chunk " + std::to_string(refuseAt));
+        ASSERT_EQ(itemOpenAt(dir.path.c_str()), 0);
+        const std::int32_t length = itemSelect(0);
+        ASSERT_EQ(length, static_cast<std::int32_t>(text.size()));
+        Sink s;
+        s.refuseAt = refuseAt;
+        const int result = hufDecodeTo(length, put, &s);
+        itemClose();
+        if (refuseAt < 0) {
+            EXPECT_EQ(result, 0);
+            EXPECT_TRUE(s.joined == text);
+            EXPECT_GE(s.chunks, 5);
+        } else {
+            EXPECT_EQ(result, -2);
+            EXPECT_EQ(s.chunks, refuseAt + 1);
+            EXPECT_TRUE(std::equal(s.joined.begin(), s.joined.end(), text.begin()));
+        }
+    }
+}
+
 // The cases that claim to reach the window's oldest byte or the preset
 // really do, so the round trips above exercise those distances.
 TEST(RoundTripReach, DistancesTheCasesClaim) {
