@@ -50,18 +50,6 @@ int finishStdout() {
     return 0;
 }
 
-// Writes all n bytes to fd, retrying short writes and signals.
-int writeAll(int fd, const std::uint8_t *bytes, std::size_t n) {
-    while (n > 0) {
-        const ssize_t w = write(fd, bytes, n);
-        if (w < 0 && errno == EINTR) continue;
-        if (w <= 0) return -1;
-        bytes += w;
-        n -= static_cast<std::size_t>(w);
-    }
-    return 0;
-}
-
 // ---- Item numbers and ranges ----------------------------------------------
 
 // An item asked for: first to last, last -1 for "to the end of the index".
@@ -119,14 +107,14 @@ std::size_t outUsed = 0;
 
 // Writes out what is gathered; 0, or -1 with errno.
 int outFlush(int fd) {
-    const int r = writeAll(fd, outBytes, outUsed);
+    const int r = placeWriteAll(fd, outBytes, outUsed);
     outUsed = 0;
     return r;
 }
 
 int outPut(int fd, const std::uint8_t *bytes, std::size_t n) {
     if (outUsed + n > sizeof outBytes && outFlush(fd) < 0) return -1;
-    if (n >= sizeof outBytes) return writeAll(fd, bytes, n);
+    if (n >= sizeof outBytes) return placeWriteAll(fd, bytes, n);
     std::memcpy(outBytes + outUsed, bytes, n);
     outUsed += n;
     return 0;

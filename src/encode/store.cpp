@@ -80,19 +80,6 @@ bool joinPath(char *out, const char *name) {
     return n > 0 && static_cast<std::size_t>(n) < pathMax;
 }
 
-int writeAll(int fd, const std::uint8_t *bytes, std::size_t n) {
-    while (n > 0) {
-        const ssize_t done = write(fd, bytes, n);
-        if (done < 0) {
-            if (errno == EINTR) continue;
-            return -1;
-        }
-        bytes += done;
-        n -= static_cast<std::size_t>(done);
-    }
-    return 0;
-}
-
 // A temporary file beside the store, with the permissions a new file of the
 // store would get; live is set once it exists.
 int makeTemp(char *path, const char *name, volatile sig_atomic_t *live) {
@@ -201,7 +188,7 @@ int putData(void *, const std::uint8_t *bytes, std::size_t n) {
         itemTooLarge = true;
         return -1;
     }
-    if (writeAll(dataFd, bytes, n) != 0) {
+    if (placeWriteAll(dataFd, bytes, n) != 0) {
         itemErrno = errno;
         return -1;
     }
@@ -209,7 +196,7 @@ int putData(void *, const std::uint8_t *bytes, std::size_t n) {
 }
 
 int flushIndex() {
-    if (writeAll(indexFd, indexBuffer, static_cast<std::size_t>(indexUsed)) != 0) return -1;
+    if (placeWriteAll(indexFd, indexBuffer, static_cast<std::size_t>(indexUsed)) != 0) return -1;
     indexUsed = 0;
     return 0;
 }

@@ -57,3 +57,14 @@ int placeFinal(const char *temp, const char *final, bool replace) {
     }
     return rename(temp, final);
 }
+
+int placeWriteAll(int fd, const std::uint8_t *bytes, std::size_t n) {
+    while (n > 0) {
+        const ssize_t done = write(fd, bytes, n);
+        if (done < 0 && errno == EINTR) continue;
+        if (done <= 0) return -1;
+        bytes += done;
+        n -= static_cast<std::size_t>(done);
+    }
+    return 0;
+}

@@ -464,7 +464,7 @@ TEST(PackCli, SummaryExplainsALargerStore) {
 
 // Progress: with -P on standard error whatever it is, the line rewritten
 // and then the final figures; never into a file or pipe unless asked. The
-// input comes in two parts 0.6 s apart, so that the line has reason to move
+// input arrives in two pieces 0.6 s apart, so that the line has reason to move
 // in between.
 TEST(PackCli, ProgressOnlyWhenAsked) {
     const std::string slow = "{ printf a; sleep 0.6; printf b; } | \"$0\" ";

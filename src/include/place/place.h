@@ -6,6 +6,7 @@
 // of a file behind.
 #include <csignal>
 #include <cstddef>
+#include <cstdint>
 
 // Holds off every signal that can be held, for a step that must not be cut
 // in two (a file made and marked, two files placed together); the mask to
@@ -25,3 +26,7 @@ int placeTemp(char *path, std::size_t capacity, const char *dir, const char *nam
 // final is never replaced, even one made since it was last looked for
 // (EEXIST). 0, or -1 with errno and the temporary file still there.
 int placeFinal(const char *temp, const char *final, bool replace);
+
+// Writes all n bytes to fd, retrying short writes and signals; 0, or -1
+// with errno.
+int placeWriteAll(int fd, const std::uint8_t *bytes, std::size_t n);
