@@ -4,7 +4,6 @@
 
 #include "bitword.h"
 #include "huf/ordered.h"
-#include "huf/ordered_lookup.h"
 #include "loops.h"
 #include "textio/textio.h"
 #include "window.h"
@@ -22,10 +21,10 @@ constexpr int positionBitsMax = [] {
 }();
 static_assert(positionBitsMax == 14);
 
-// One symbol as read: its leaf mark (hufLeafMark + 2 * symbol) and, for a
-// match, the distance value f; mark -1 when the bits ran out.
+// One symbol as read: the symbol (0-255 bytes, 256 + n length n + 3) and,
+// for a match, the distance value f; symbol -1 when the bits ran out.
 struct Symbol {
-    int mark;
+    int symbol;
     int f;
 };
 
@@ -50,39 +49,28 @@ inline int readPosition(DecBits &b) {
 // hufDepthMax bits, as many as any walk takes, and walks without a check;
 // Checked tests for the end mark before every bit and refills, for the last
 // bits of the item or of the reader's buffer. Both take the first levels in
-// one lookup of the walk's lookup table when the word holds its hufLookupBits
-// bits, so that the lookup never reads past the item's last bit.
+// one lookup when the word holds its hufLookupBits bits, so that the lookup
+// never reads past the item's last bit.
 template <bool Checked> inline Symbol readSymbol(DecBits &b) {
     std::uint64_t word = b.word;
-    const std::int16_t *const childOf = orderedChild;
-    std::intptr_t child;
-    if (!Checked || decBitsHas(word, hufLookupBits)) {
-        const unsigned entry = lookupEntry[word >> (64 - hufLookupBits)];
-        word <<= entry & 15;
-        child = childOf[entry >> 4];
+    int symbol;
+    if constexpr (Checked) {
+        symbol = hufOrderedWalk(word, decBitsHas(word, hufLookupBits), [&b](std::uint64_t &w) {
+            if (w != decBitsEmpty) return true;
+            b.word = w; // all peeked bits used
+            if (!decBitsRefill(b)) return false;
+            w = b.word;
+            return true;
+        });
+        if (symbol < 0) return {-1, 0};
     } else {
-        child = childOf[hufRootOrder];
-    }
-    while (child < hufLeafMark) {
-        if constexpr (Checked) {
-            if (word == decBitsEmpty) {
-                b.word = word; // all peeked bits used
-                if (!decBitsRefill(b)) return {-1, 0};
-                word = b.word;
-            }
-        }
-        // Doubling word carries its first bit out: one add with carry steps
-        // to the chosen child.
-        std::uint64_t shifted;
-        const bool bit = __builtin_add_overflow(word, word, &shifted);
-        child = childOf[child + bit];
-        word = shifted;
+        symbol = hufOrderedWalk(word);
     }
     b.word = word;
-    if (child - hufLeafMark < 2 * fmtLiteralCount) return {static_cast<int>(child), 0};
+    if (symbol < fmtLiteralCount) return {symbol, 0};
     const int f = readPosition(b);
     if (f < 0) return {-1, 0};
-    return {static_cast<int>(child), f};
+    return {symbol, f};
 }
 
 // Where the decoded bytes go: printed into the output buffer (Raw = false),
@@ -139,7 +127,7 @@ template <bool Raw> int decodeLoop(std::int32_t remaining, RawOut &raw) {
         } else {
             s = readSymbol<true>(bits);
         }
-        if (s.mark < 0) {
+        if (s.symbol < 0) {
             result = -1;
             break;
         }
@@ -152,7 +140,7 @@ template <bool Raw> int decodeLoop(std::int32_t remaining, RawOut &raw) {
                 limit = out + txtReserveMax;
             }
         }
-        const int symbol = (s.mark - hufLeafMark) >> 1;
+        const int symbol = s.symbol;
         if (symbol < fmtLiteralCount) {
             const auto c = static_cast<std::uint8_t>(symbol);
             if constexpr (Raw) {
@@ -178,7 +166,7 @@ template <bool Raw> int decodeLoop(std::int32_t remaining, RawOut &raw) {
                 break;
             }
         }
-        hufOrderedCount(orderedParent[s.mark]);
+        hufOrderedCount(hufOrderedLeaf(symbol));
         if (unbuffered) {
             txtCommit(out);
             out = txtReserve(txtReserveMax);

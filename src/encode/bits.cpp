@@ -58,7 +58,7 @@ std::int64_t encBitsEnd() {
 
 void encCodeSymbol(int symbol) {
     // The whole code in one put.
-    const int leaf = hufOrderedLeaf(symbol);
+    const std::intptr_t leaf = hufOrderedLeaf(symbol);
     const HufCode code = hufOrderedCode(leaf);
     encBitsPut(code.bits, code.length);
     // The decoder's own count on the same form of the tree.

@@ -1,31 +1,24 @@
-// The walk's lookup table of the ordered tree: laid down for a whole tree,
-// copied for the starting tree, and kept up to date across exchanges.
+// The walk's lookup table of the ordered tree: laid down for a whole tree
+// and kept up to date across exchanges (the reset copies it with the rest of
+// the tree).
 #include <cstring>
 
-#include "huf/ordered.h"
-#include "ordered_lookup_internal.h"
-
-std::uint16_t lookupEntry[1 << hufLookupBits];
-std::uint8_t lookupRise[hufNodeMax + 1];
+#include "ordered_internal.h"
 
 namespace {
-
-// The starting tree's table, restored before every item.
-std::uint16_t startEntry[1 << hufLookupBits];
-std::uint8_t startRise[hufNodeMax + 1];
 
 // Lays down the subtree at position pos, rise levels above the table's
 // depth, whose code is code: its entries, and the rises of its positions
 // within the top levels.
 void fill(std::intptr_t pos, int rise, unsigned code) {
-    const int child = orderedChild[pos];
+    const int child = orderedTree.child[pos];
     if (rise == 0 || child >= hufLeafMark) {
         const auto entry = static_cast<std::uint16_t>(pos * 16 + hufLookupBits - rise);
         const unsigned first = code << rise;
-        for (unsigned v = first; v < first + (1u << rise); v++) lookupEntry[v] = entry;
+        for (unsigned v = first; v < first + (1u << rise); v++) orderedTree.lookupEntry[v] = entry;
         if (rise == 0) return;
     }
-    lookupRise[pos] = static_cast<std::uint8_t>(rise);
+    orderedTree.lookupRise[pos] = static_cast<std::uint8_t>(rise);
     if (child >= hufLeafMark) return;
     fill(child, rise - 1, code * 2);
     fill(child + 1, rise - 1, code * 2 + 1);
@@ -34,11 +27,11 @@ void fill(std::intptr_t pos, int rise, unsigned code) {
 // Sets the rises below position pos to 0: after an exchange they describe
 // the depths the subtree had at its old place.
 void clearBelow(std::intptr_t pos) {
-    const int child = orderedChild[pos];
+    const int child = orderedTree.child[pos];
     if (child >= hufLeafMark) return;
     for (std::intptr_t c = child; c <= child + 1; c++) {
-        if (lookupRise[c] == 0) continue;
-        lookupRise[c] = 0;
+        if (orderedTree.lookupRise[c] == 0) continue;
+        orderedTree.lookupRise[c] = 0;
         clearBelow(c);
     }
 }
@@ -46,37 +39,27 @@ void clearBelow(std::intptr_t pos) {
 } // namespace
 
 void hufLookupBuild() {
-    std::memset(lookupRise, 0, sizeof lookupRise);
+    std::memset(orderedTree.lookupRise, 0, sizeof orderedTree.lookupRise);
     fill(hufRootOrder, hufLookupBits, 0);
 }
 
-void hufLookupKeep() {
-    std::memcpy(startEntry, lookupEntry, sizeof startEntry);
-    std::memcpy(startRise, lookupRise, sizeof startRise);
-}
-
-void hufLookupRestore() {
-    std::memcpy(lookupEntry, startEntry, sizeof lookupEntry);
-    std::memcpy(lookupRise, startRise, sizeof lookupRise);
-}
-
 void hufLookupExchanged(std::intptr_t a, std::intptr_t b) {
-    const int riseA = lookupRise[a];
-    const int riseB = lookupRise[b];
+    const int riseA = orderedTree.lookupRise[a];
+    const int riseB = orderedTree.lookupRise[b];
     // Both below the top levels: no prefix reaches either position or
     // anything under them, and their rises are 0 already.
     if ((riseA | riseB) == 0) return;
     // Two leaves changed places: the same positions end the same prefixes.
-    const bool leafA = orderedChild[a] >= hufLeafMark;
-    const bool leafB = orderedChild[b] >= hufLeafMark;
+    const bool leafA = orderedTree.child[a] >= hufLeafMark;
+    const bool leafB = orderedTree.child[b] >= hufLeafMark;
     if (leafA && leafB) return;
     if (riseA == riseB) {
         // One depth, the common case in young, flat trees: every position
         // below keeps its depth, so the two prefix ranges trade their
         // entries, and a leaf's range then names the leaf's new position.
         const std::size_t n = std::size_t{1} << riseA;
-        std::uint16_t *const rangeA = lookupEntry + (hufOrderedCode(a).bits << riseA);
-        std::uint16_t *const rangeB = lookupEntry + (hufOrderedCode(b).bits << riseB);
+        std::uint16_t *const rangeA = orderedTree.lookupEntry + (hufOrderedCode(a).bits << riseA);
+        std::uint16_t *const rangeB = orderedTree.lookupEntry + (hufOrderedCode(b).bits << riseB);
         const auto depthBits = static_cast<std::uint16_t>(hufLookupBits - riseA);
         for (std::size_t i = 0; i < n; i++) {
             const std::uint16_t e = rangeA[i];

@@ -19,8 +19,11 @@ extern std::int16_t tracedRunTop[hufWeightFull + 2];
 // Recomputes tracedOrderWeight and tracedRunTop from nodeTable and orderTable.
 void hufSyncSideTables();
 
-// The rebuild from halved weights, and its passes.
+// Lays planTable down as nodeTable, orderTable and the side tables.
+void hufWritePlan();
+
+// The rebuild from halved weights.
 void hufRebuildTree();
-std::int32_t hufHalveWeights(int node);
-int hufSetLevels(int node, int depth);
+
+// Sets the exchange mark of every node of a subtree.
 void hufMarkSubtree(int node);

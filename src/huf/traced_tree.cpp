@@ -1,6 +1,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "plan_internal.h"
 #include "traced_internal.h"
 
 HufNode nodeTable[hufNodeMax];
@@ -22,46 +23,10 @@ std::int16_t initialRunTop[initialWeightMax + 1];
 bool initialReady = false;
 
 void layDownInitialTree() {
-    HufNode *n = initialNodes;
-    n[0] = HufNode{0, 0, -1, -1, -1, hufInternal, 0, 0};
-    int next = 1;
-    for (const CodeRange &row : codeRangeTable) {
-        int value = row.firstValue;
-        for (int code = row.firstCode; code <= row.lastCode; code++, value++) {
-            int node = 0;
-            for (int bit = row.codeBits - 1, depth = 1; bit >= 0; bit--, depth++) {
-                std::int32_t &slot = (code >> bit & 1) ? n[node].child1 : n[node].child0;
-                if (slot == -1) {
-                    // A negative order holds the depth until the numbering pass.
-                    n[next] = HufNode{0, -depth, node, -1, -1, hufInternal, 0, 0};
-                    slot = next++;
-                }
-                n[node].weight++;
-                node = slot;
-            }
-            n[node].weight = 1;
-            n[node].type = row.symbolType;
-            n[node].value = static_cast<std::uint8_t>(value);
-        }
-    }
-    // Deepest level first, left to right within a level (indices rise from
-    // the 0 side to the 1 side because codes were laid down in order); the
-    // root, at depth 0, is numbered last.
-    int k = 1;
-    for (int depth = hufStartDepth; depth >= 0; depth--) {
-        for (int i = 0; i < next; i++) {
-            if (n[i].order == -depth) {
-                n[i].order = k;
-                initialOrder[k] = i;
-                k++;
-            }
-        }
-    }
-    // The side tables follow from the nodes and the numbering.
-    std::memcpy(nodeTable, initialNodes, sizeof nodeTable);
-    std::memcpy(orderTable + 1, initialOrder + 1, sizeof(std::int32_t) * hufNodeMax);
-    nodeCount = next;
-    hufSyncSideTables();
+    hufPlanStart();
+    hufWritePlan();
+    std::memcpy(initialNodes, nodeTable, sizeof initialNodes);
+    std::memcpy(initialOrder, orderTable, sizeof initialOrder);
     std::memcpy(initialOrderWeight, tracedOrderWeight, sizeof initialOrderWeight);
     std::memcpy(initialRunTop, tracedRunTop, sizeof initialRunTop);
     initialReady = true;
@@ -78,6 +43,29 @@ int hufInitTree() {
     std::memcpy(tracedRunTop, initialRunTop, sizeof initialRunTop);
     nodeCount = hufNodeMax;
     return nodeCount;
+}
+
+void hufWritePlan() {
+    for (int i = 0; i < planCount; i++) {
+        const HufPlanNode &n = planTable[i];
+        HufNode &node = nodeTable[i];
+        node = HufNode{n.weight, n.order, -1, n.child0, n.child1, hufInternal, 0, 0};
+        if (n.symbol >= fmtLiteralCount) {
+            node.type = hufLength;
+            node.value = static_cast<std::uint8_t>(n.symbol - fmtLiteralCount + fmtMinMatch);
+        } else if (n.symbol >= 0) {
+            node.type = hufLiteral;
+            node.value = static_cast<std::uint8_t>(n.symbol);
+        }
+        orderTable[n.order] = i;
+    }
+    for (int i = 0; i < planCount; i++) {
+        if (planTable[i].symbol >= 0) continue;
+        nodeTable[planTable[i].child0].parent = i;
+        nodeTable[planTable[i].child1].parent = i;
+    }
+    nodeCount = planCount;
+    hufSyncSideTables();
 }
 
 void hufSyncSideTables() {

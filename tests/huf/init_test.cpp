@@ -133,9 +133,9 @@ TEST(HufInitTree, ResetAfterUpdatesGivesTheSameTree) {
 std::string partnerFault() {
     int last = 0;
     for (int w = 0; w < hufWeightFull; w++) {
-        while (last + 1 < hufRootOrder && orderedWeight[last + 1] <= w) last++;
-        if (orderedRunTop[w] != last) {
-            return "weight " + std::to_string(w) + ": " + std::to_string(orderedRunTop[w]) +
+        while (last + 1 < hufRootOrder && orderedTree.weight[last + 1] <= w) last++;
+        if (orderedTree.partner[w] != last) {
+            return "weight " + std::to_string(w) + ": " + std::to_string(orderedTree.partner[w]) +
                    " instead of " + std::to_string(last);
         }
     }
@@ -157,7 +157,7 @@ TEST(HufInitTree, BothFormsStartFromTheSameTree) {
     EXPECT_EQ(partnerFault(), "");
     for (int i = 0; i < 40000; i++) hufOrderedCount(hufOrderedLeaf((i * i + 7 * i) % 97));
     ASSERT_NE(mdlShapeDiff(start, mdlShapeOfFast()), "");
-    ASSERT_GT(orderedRootWeight, 5000) << "the counts should pass a rebuild and go on";
+    ASSERT_GT(orderedTree.rootWeight, 5000) << "the counts should pass a rebuild and go on";
     hufOrderedReset();
     EXPECT_EQ(mdlShapeDiff(start, mdlShapeOfFast()), "");
     EXPECT_EQ(partnerFault(), "");

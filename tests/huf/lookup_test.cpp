@@ -13,7 +13,6 @@
 #include <string>
 
 #include "huf/ordered.h"
-#include "huf/ordered_lookup.h"
 #include "model.h"
 
 namespace {
@@ -35,10 +34,10 @@ std::string lookupDiff(const MdlShape &s) {
             used++;
         }
         const unsigned want = static_cast<unsigned>(k * 16 + used);
-        if (lookupEntry[v] != want) {
-            return "prefix " + std::to_string(v) + ": entry " + std::to_string(lookupEntry[v]) +
-                   ", the walk reaches order " + std::to_string(k) + " after " +
-                   std::to_string(used) + " bits";
+        if (orderedTree.lookupEntry[v] != want) {
+            return "prefix " + std::to_string(v) + ": entry " +
+                   std::to_string(orderedTree.lookupEntry[v]) + ", the walk reaches order " +
+                   std::to_string(k) + " after " + std::to_string(used) + " bits";
         }
     }
     // Depths from the root down (exchanges of arbitrary subtrees may put a
@@ -56,9 +55,10 @@ std::string lookupDiff(const MdlShape &s) {
     }
     for (int k = 1; k <= hufRootOrder; k++) {
         const int rise = depth[k] < hufLookupBits ? hufLookupBits - depth[k] : 0;
-        if (lookupRise[k] != rise) {
-            return "order " + std::to_string(k) + ": rise " + std::to_string(lookupRise[k]) +
-                   ", depth " + std::to_string(depth[k]);
+        if (orderedTree.lookupRise[k] != rise) {
+            return "order " + std::to_string(k) + ": rise " +
+                   std::to_string(orderedTree.lookupRise[k]) + ", depth " +
+                   std::to_string(depth[k]);
         }
     }
     return "";
@@ -135,8 +135,8 @@ struct LookupTable {
 
 LookupTable lookupTable() {
     LookupTable t;
-    std::memcpy(t.entry, lookupEntry, sizeof t.entry);
-    std::memcpy(t.rise, lookupRise, sizeof t.rise);
+    std::memcpy(t.entry, orderedTree.lookupEntry, sizeof t.entry);
+    std::memcpy(t.rise, orderedTree.lookupRise, sizeof t.rise);
     return t;
 }
 
@@ -179,7 +179,7 @@ INSTANTIATE_TEST_SUITE_P(Sequences, HufLookupTable, testing::ValuesIn(lookupCase
                          [](const testing::TestParamInfo<LookupCase> &p) { return p.param.name; });
 
 bool isAncestor(int upper, int pos) {
-    for (; pos != hufRootOrder; pos = orderedParent[pos]) {
+    for (; pos != hufRootOrder; pos = orderedTree.parent[pos]) {
         if (pos == upper) return true;
     }
     return pos == upper;
@@ -198,7 +198,7 @@ TEST(HufLookupTable, FollowsExchangesOfAnyTwoSubtrees) {
         if (i % 2 == 0) a = hufRootOrder - 1 - static_cast<int>(rng() % 30);
         const int b = 1 + static_cast<int>(rng() % (hufRootOrder - 1));
         if (isAncestor(a, b) || isAncestor(b, a)) continue;
-        reachingTop += (lookupRise[a] | lookupRise[b]) != 0;
+        reachingTop += (orderedTree.lookupRise[a] | orderedTree.lookupRise[b]) != 0;
         hufOrderedExchange(a, b);
         ASSERT_EQ(lookupDiff(mdlShapeOfFast()), "") << "after exchanging " << a << " and " << b;
     }
@@ -211,14 +211,16 @@ TEST(HufLookupTable, FollowsExchangesOfAnyTwoSubtrees) {
 // internal position below the top levels that is not under it.
 int internalWithRise(int rise) {
     for (int k = hufRootOrder - 1; k > 0; k--) {
-        if (orderedChild[k] < hufLeafMark && lookupRise[k] == rise) return k;
+        if (orderedTree.child[k] < hufLeafMark && orderedTree.lookupRise[k] == rise) return k;
     }
     return 0;
 }
 
 int deepInternalApartFrom(int top) {
     for (int k = hufRootOrder - 1; k > 0; k--) {
-        if (orderedChild[k] < hufLeafMark && lookupRise[k] == 0 && !isAncestor(top, k)) return k;
+        if (orderedTree.child[k] < hufLeafMark && orderedTree.lookupRise[k] == 0 &&
+            !isAncestor(top, k))
+            return k;
     }
     return 0;
 }
@@ -251,7 +253,7 @@ TEST(HufLookupTable, UpkeepBelowTheTopLevelsChangesNothing) {
     int calls = 0;
     for (int a = 1; a < hufRootOrder; a += 7) {
         for (int b = a + 1; b < hufRootOrder; b += 11) {
-            if ((lookupRise[a] | lookupRise[b]) != 0) continue;
+            if ((orderedTree.lookupRise[a] | orderedTree.lookupRise[b]) != 0) continue;
             hufLookupExchanged(a, b);
             calls++;
             ASSERT_TRUE(lookupTable() == start) << "positions " << a << " and " << b;

@@ -67,38 +67,6 @@ void PrintTo(const SequenceCase &c, std::ostream *os) {
 
 class HufRandomSequences : public testing::TestWithParam<SequenceCase> {};
 
-// The ordered tree, kept aside while a test rebuilds it.
-struct OrderedState {
-    std::uint16_t weight[hufNodeMax + 1];
-    int rootWeight;
-    std::int16_t child[hufNodeMax + 1];
-    std::int16_t parent[hufLeafMark + 2 * hufSymbolCount];
-    std::int16_t partner[hufWeightFull];
-    // The walk's lookup table, which the exchanges after the restore keep up.
-    std::uint16_t lookup[1 << hufLookupBits];
-    std::uint8_t rise[hufNodeMax + 1];
-};
-
-void saveOrdered(OrderedState &s) {
-    std::memcpy(s.weight, orderedWeight, sizeof s.weight);
-    s.rootWeight = orderedRootWeight;
-    std::memcpy(s.child, orderedChild, sizeof s.child);
-    std::memcpy(s.parent, orderedParent, sizeof s.parent);
-    std::memcpy(s.partner, orderedRunTop, sizeof s.partner);
-    std::memcpy(s.lookup, lookupEntry, sizeof s.lookup);
-    std::memcpy(s.rise, lookupRise, sizeof s.rise);
-}
-
-void restoreOrdered(const OrderedState &s) {
-    std::memcpy(orderedWeight, s.weight, sizeof s.weight);
-    orderedRootWeight = s.rootWeight;
-    std::memcpy(orderedChild, s.child, sizeof s.child);
-    std::memcpy(orderedParent, s.parent, sizeof s.parent);
-    std::memcpy(orderedRunTop, s.partner, sizeof s.partner);
-    std::memcpy(lookupEntry, s.lookup, sizeof s.lookup);
-    std::memcpy(lookupRise, s.rise, sizeof s.rise);
-}
-
 TEST_P(HufRandomSequences, UpdatesAndRebuildsFollowTheModel) {
     const SequenceCase &c = GetParam();
     std::mt19937 rng(c.seed);
@@ -106,7 +74,7 @@ TEST_P(HufRandomSequences, UpdatesAndRebuildsFollowTheModel) {
     hufOrderedReset();
     static MdlTree model, product, rebuilt;
     static TreeState before;
-    static OrderedState orderedBefore;
+    static HufOrdered orderedBefore;
     mdlInitTree(model);
     long fullRebuilds = 0, otherRebuilds = 0;
     for (int u = 0; u < c.updates; u++) {
@@ -125,11 +93,11 @@ TEST_P(HufRandomSequences, UpdatesAndRebuildsFollowTheModel) {
             ASSERT_EQ(mdlTreeDiff(rebuilt, product), "") << "rebuild";
             ASSERT_EQ(hufcheck::treeFault(), "") << "after the rebuild";
             restoreTree(before);
-            saveOrdered(orderedBefore);
+            orderedBefore = orderedTree;
             const int leaf = hufOrderedRebuild(symbol);
             ASSERT_EQ(mdlShapeDiff(mdlShapeOf(rebuilt), mdlShapeOfFast()), "") << "ordered rebuild";
             ASSERT_EQ(leaf, rebuilt.nodes[mdlLeafOf(rebuilt, symbol)].order);
-            restoreOrdered(orderedBefore);
+            orderedTree = orderedBefore;
             otherRebuilds++;
         }
         fullRebuilds += full;

@@ -1,5 +1,5 @@
-// The rebuild from halved weights: its passes on a small tree worked out by
-// hand, and the production rebuild against the literal one on crafted trees.
+// The rebuild from halved weights: a small tree worked out by hand, and the
+// production rebuild against the literal one on crafted trees.
 #include <functional>
 #include <gtest/gtest.h>
 #include <string>
@@ -28,23 +28,6 @@ void layFourLeafTree() {
     const int byOrder[] = {0, 5, 6, 3, 4, 1, 2, 0};
     for (int k = 0; k <= 7; k++) orderTable[k] = byOrder[k];
     nodeCount = 7;
-}
-
-TEST(HufRebuildPasses, HalveWeightsRoundsLeavesUpAndSumsInternalNodes) {
-    layFourLeafTree();
-    EXPECT_EQ(hufHalveWeights(0), 7);
-    const std::int32_t expected[] = {7, 3, 4, 2, 2, 1, 1};
-    for (int i = 0; i < 7; i++) EXPECT_EQ(nodeTable[i].weight, expected[i]) << "node " << i;
-    hufInitTree();
-}
-
-TEST(HufRebuildPasses, SetLevelsGivesDepthPlusOneAndReturnsTheLevelCount) {
-    layFourLeafTree();
-    EXPECT_EQ(hufSetLevels(0, 0), 4);
-    const std::int32_t expected[] = {-1, -2, -2, -3, -3, -4, -4};
-    for (int i = 0; i < 7; i++) EXPECT_EQ(nodeTable[i].order, expected[i]) << "node " << i;
-    EXPECT_EQ(hufSetLevels(4, 5), 7); // y at depth 5: its leaves at 6
-    hufInitTree();
 }
 
 // Pairing: A+B -> 5 (weight 2); then C (weight 2, index 3) ties with node 5

@@ -30,9 +30,10 @@ MdlShape mdlShapeOf(const MdlTree &t) {
 MdlShape mdlShapeOfFast() {
     MdlShape s;
     for (int k = 1; k <= hufRootOrder; k++) {
-        const std::int32_t weight = k == hufRootOrder ? orderedRootWeight : orderedWeight[k];
-        const std::int32_t parent = k == hufRootOrder ? 0 : orderedParent[k];
-        const int child = orderedChild[k];
+        const std::int32_t weight =
+            k == hufRootOrder ? orderedTree.rootWeight : orderedTree.weight[k];
+        const std::int32_t parent = k == hufRootOrder ? 0 : orderedTree.parent[k];
+        const int child = orderedTree.child[k];
         if (child < hufLeafMark) {
             add(s, weight, parent, child, child + 1);
         } else {

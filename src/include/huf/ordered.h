@@ -1,57 +1,24 @@
 #pragma once
-// The code tree laid out by order number: the form plain decoding and the
-// encoder use.
-//
-// Position k holds the node whose order number is k. An exchange moves the
-// two nodes' contents between their positions instead of relinking them, so
-// the weights stay sorted in place, the two children of a node sit at
-// positions c and c + 1, and walking or counting a symbol touches a few
-// small arrays. Code for code and weight for weight it is the tree nodeTable
-// holds after the same symbols; it is kept on its own, from its own copy of
-// the starting tree, and never reads nodeTable.
+// The code tree in the form plain decoding and the encoder use: laid out by
+// order number (huf/ordered_layout.h, the tree's own business), reached
+// through the procedures below. Code for code and weight for weight it is
+// the tree nodeTable holds after the same symbols; it is kept on its own,
+// from its own copy of the starting tree, and never reads nodeTable.
 #include <cstdint>
 
 #include "huf/code.h"
-#include "huf/ordered_lookup.h"
+#include "huf/ordered_layout.h"
 
-// The root's position, and the mark above every position: child entries
-// from hufLeafMark up name leaves, as hufLeafMark + 2 * symbol.
-inline constexpr int hufRootOrder = hufNodeMax;
-inline constexpr int hufLeafMark = hufNodeMax + 1;
-
-// Weight at each position below the root (less than 0x8000, the root weight
-// at which the tree is rebuilt). The root's entry is a sentinel heavier than
-// any node, so that no node finds the root as its partner; the root's weight
-// is kept apart: every symbol counts it, and nothing compares it.
-extern std::uint16_t orderedWeight[hufNodeMax + 1];
-extern int orderedRootWeight;
-// Position of the 0 child of the node at each position, or its leaf mark.
-extern std::int16_t orderedChild[hufNodeMax + 1];
-// Position of the parent of each position (the root's is 0). The slots from
-// hufLeafMark on are the leaves': hufLeafMark + 2 * symbol holds the
-// symbol's position, the slot after it is written and never read, so that
-// moving a node fixes "both children" without asking whether it has any.
-extern std::int16_t orderedParent[hufLeafMark + 2 * hufSymbolCount];
-// The last position below the root whose weight is w or less, for every
-// weight w a node below the root can have (less than the root's, so less
-// than 0x8000): the exchange partner of a node of weight w. Counting the
-// node at that position lowers the entry of its old weight by one and
-// changes no other, as weights stay sorted.
-extern std::int16_t orderedRunTop[hufWeightFull];
-
-// Starts an item: the tree and its walk's lookup table become the starting
-// tree's, copied from a prepared one (made from the code ranges the first
-// time).
+// Starts an item: the tree becomes the starting tree, in one copy.
 void hufOrderedReset();
 
-// Rebuilds the tree from halved weights (the full root), exactly as the
-// rebuild of nodeTable orders it, and returns the new position of the
-// symbol's leaf.
+// Rebuilds the tree from halved weights (the full root), as the rebuild of
+// nodeTable does, and returns the new position of the symbol's leaf.
 int hufOrderedRebuild(int symbol);
 
 // The position of a symbol's leaf (0-255 bytes, 256 + n length n + 3).
-inline int hufOrderedLeaf(int symbol) {
-    return orderedParent[hufLeafMark + 2 * symbol];
+inline std::intptr_t hufOrderedLeaf(int symbol) {
+    return orderedTree.parent[hufLeafMark + 2 * symbol];
 }
 
 // The code of the node at a position: its path from the root, first bit
@@ -65,53 +32,71 @@ struct HufCode {
 static_assert(hufDepthMax <= 32);
 
 inline HufCode hufOrderedCode(std::intptr_t pos) {
+    const HufOrdered &t = orderedTree;
     HufCode code{0, 0};
-    for (; pos != hufRootOrder; pos = orderedParent[pos], code.length++) {
-        const std::intptr_t parent = orderedParent[pos];
-        code.bits |= static_cast<std::uint32_t>(pos - orderedChild[parent]) << code.length;
+    for (; pos != hufRootOrder; pos = t.parent[pos], code.length++) {
+        const std::intptr_t parent = t.parent[pos];
+        code.bits |= static_cast<std::uint32_t>(pos - t.child[parent]) << code.length;
     }
     return code;
 }
 
-// Exchanges the contents of positions a and b (equal weights, neither
-// above the other), and keeps the walk's lookup table up to date with it.
-[[gnu::always_inline]] inline void hufOrderedExchange(std::intptr_t a, std::intptr_t b) {
-    const std::intptr_t childA = orderedChild[a];
-    const std::intptr_t childB = orderedChild[b];
-    orderedChild[a] = static_cast<std::int16_t>(childB);
-    orderedChild[b] = static_cast<std::int16_t>(childA);
-    orderedParent[childA] = static_cast<std::int16_t>(b);
-    orderedParent[childA + 1] = static_cast<std::int16_t>(b);
-    orderedParent[childB] = static_cast<std::int16_t>(a);
-    orderedParent[childB + 1] = static_cast<std::int16_t>(a);
-    // Most exchanges lie below the top levels, where the table has nothing
-    // to follow: the test here spares them the call.
-    if ((lookupRise[a] | lookupRise[b]) != 0) hufLookupExchanged(a, b);
+// Reads one code from the top of word, first bit highest, shifting the bits
+// it takes out, and returns its symbol. With lookup set the word holds at
+// least hufLookupBits bits, and they are taken in one step. Before each
+// later bit more(word) is asked for it: true when word holds one, false when
+// the bits ran out, and the walk then returns -1.
+template <class More>
+[[gnu::always_inline]] inline int hufOrderedWalk(std::uint64_t &word, bool lookup, More more) {
+    const HufOrdered &t = orderedTree;
+    std::intptr_t child;
+    if (lookup) {
+        const unsigned entry = t.lookupEntry[word >> (64 - hufLookupBits)];
+        word <<= entry & 15;
+        child = t.child[entry >> 4];
+    } else {
+        child = t.child[hufRootOrder];
+    }
+    while (child < hufLeafMark) {
+        if (!more(word)) return -1;
+        // Doubling word carries its first bit out: one add with carry steps
+        // to the chosen child.
+        std::uint64_t shifted;
+        const bool bit = __builtin_add_overflow(word, word, &shifted);
+        child = t.child[child + bit];
+        word = shifted;
+    }
+    return static_cast<int>((child - hufLeafMark) >> 1);
 }
 
-// hufUpdate without traces for the leaf at position pos: before counting a
-// node, exchange it with the last node of its weight, which is then counted
-// in its place; climb to the root.
+// The walk for a word that holds at least hufDepthMax bits, as many as any
+// code takes.
+[[gnu::always_inline]] inline int hufOrderedWalk(std::uint64_t &word) {
+    return hufOrderedWalk(word, true, [](std::uint64_t &) { return true; });
+}
+
+// Counts one occurrence of the symbol whose leaf is at position pos, as
+// hufUpdate does without traces: before counting a node, exchange it with
+// the last node of its weight, which is then counted in its place; climb to
+// the root. When the root is full the tree is rebuilt first.
 [[gnu::always_inline]] inline void hufOrderedCount(std::intptr_t pos) {
-    std::uint16_t *const weight = orderedWeight;
-    const std::int16_t *const parent = orderedParent;
-    if (orderedRootWeight == hufWeightFull) {
-        pos = hufOrderedRebuild((orderedChild[pos] - hufLeafMark) >> 1);
+    HufOrdered &t = orderedTree;
+    if (t.rootWeight == hufWeightFull) {
+        pos = hufOrderedRebuild((t.child[pos] - hufLeafMark) >> 1);
     }
-    std::int16_t *const partner = orderedRunTop;
     do {
-        const std::uint16_t w = weight[pos];
-        if (weight[pos + 1] != w) {
-            weight[pos] = static_cast<std::uint16_t>(w + 1);
-            partner[w] = static_cast<std::int16_t>(pos - 1);
-            pos = parent[pos];
+        const std::uint16_t w = t.weight[pos];
+        if (t.weight[pos + 1] != w) {
+            t.weight[pos] = static_cast<std::uint16_t>(w + 1);
+            t.partner[w] = static_cast<std::int16_t>(pos - 1);
+            pos = t.parent[pos];
             continue;
         }
-        const std::intptr_t top = partner[w];
+        const std::intptr_t top = t.partner[w];
         hufOrderedExchange(pos, top);
-        weight[top] = static_cast<std::uint16_t>(w + 1);
-        partner[w] = static_cast<std::int16_t>(top - 1);
-        pos = parent[top];
+        t.weight[top] = static_cast<std::uint16_t>(w + 1);
+        t.partner[w] = static_cast<std::int16_t>(top - 1);
+        pos = t.parent[top];
     } while (pos != hufRootOrder);
-    orderedRootWeight++;
+    t.rootWeight++;
 }
