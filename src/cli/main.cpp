@@ -8,7 +8,7 @@
 #include <cstring>
 
 #include "decode/decode.h"
-#include "huf/huf.h"
+#include "huf/traced.h"
 #include "item/item.h"
 #include "textio/textio.h"
 

@@ -1,7 +1,7 @@
 // Traced decoding: the decoding loop on nodeTable, one bit per itemGetBits
 // call, with the symbol trace (verbose >= 1), the exchanges (verbose >= 2,
 // printed by the update) and the tree after every symbol (dump).
-#include "huf/huf.h"
+#include "huf/traced.h"
 #include "item/item.h"
 #include "loops.h"
 #include "textio/textio.h"

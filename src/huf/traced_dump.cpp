@@ -1,4 +1,4 @@
-#include "huf/huf.h"
+#include "huf/traced.h"
 #include "textio/textio.h"
 
 void hufDumpNode(int node) {

@@ -1,6 +1,6 @@
 #pragma once
 // Shared by the sources of nodeTable's tree and their tests only.
-#include "huf/huf.h"
+#include "huf/traced.h"
 
 // Weight of the node holding each order number, kept beside orderTable.
 // Exchanges never change it (the two nodes have equal weights); only a weight

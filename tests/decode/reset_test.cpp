@@ -4,7 +4,7 @@
 // positions back; and items that pass the rebuild at root weight 0x8000 are
 // followed by more of them.
 #include "harness.h"
-#include "huf/huf.h"
+#include "huf/traced.h"
 
 #include <algorithm>
 

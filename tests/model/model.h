@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "huf/huf.h"
+#include "huf/traced.h"
 
 // A code tree in the product's node layout, held apart from nodeTable.
 struct MdlTree {
