@@ -14,7 +14,10 @@
 # (the unwinding finds the binary's frame that called into the C library),
 # and the samples of all runs split into stages, as a share of all samples
 # and as CPU ms per run (samples / 10000 / RUNS; on a loaded machine the ms
-# are noisy, the shares much less so).
+# are noisy, the shares much less so). A sample lands on the instruction
+# after one that stalls, so a stall (the climb's loads above all) can be
+# counted on the next line, and neighbouring lines of two stages can trade
+# samples; callgrind's counts have no such blur.
 # STAGES_DETAIL=N in the environment adds the N lines that weigh most in
 # each stage (the innermost function and source line), to check the split.
 # With -c: one run under valgrind --tool=callgrind, and the instructions
@@ -35,8 +38,7 @@
 #   reset                anything under hufOrderedReset or decWindowReset
 #                        (tree, lookup table and window copies per item)
 #   lookup-table upkeep  anything under hufLookupExchanged (older builds:
-#                        hufPrefixExchanged), and the exchange's line that
-#                        tests lookupRise (prefixRise) before calling it
+#                        hufPrefixExchanged)
 #   item select          anything under itemSelect, itemOpen, itemClose or
 #                        itemIndexEnds (the index read, the item located)
 # and otherwise the innermost frame that names a stage:
@@ -45,6 +47,9 @@
 #   rendering            render*, escape and their helpers
 #   copy and window      decPutLiteral, decCopyMatch
 #   output buffer        txt* (textio.cpp): reserve, commit, line end, flush
+#   upkeep test          the exchange's line that tests lookupRise
+#                        (prefixRise) before calling the upkeep, paid by
+#                        every exchange
 #   climb and exchanges  hufOrderedCount, hufOrderedExchange
 #   walk                 readSymbol
 #   decodeLoop's own lines by what they call: a line naming hufOrderedCount
@@ -170,7 +175,7 @@ def lineText(path, line):
     return lines[line - 1] if 0 < line <= len(lines) else ""
 
 stages = ["climb and exchanges", "walk", "rendering", "copy and window", "output buffer",
-          "kernel", "position code", "rebuild", "bit input", "lookup-table upkeep", "reset",
+          "kernel", "position code", "rebuild", "bit input", "lookup-table upkeep", "upkeep test", "reset",
           "item select", "loop", "start and other"]
 
 def stageOfLoopLine(text):
@@ -213,7 +218,7 @@ def stageOf(chain):
         if name in ("hufOrderedCount", "hufOrderedExchange"):
             text = lineText(path, line)
             if "lookupRise" in text or "prefixRise" in text:
-                return "lookup-table upkeep"
+                return "upkeep test"
             return "climb and exchanges"
         if name == "readSymbol":
             return "walk"
