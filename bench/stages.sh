@@ -48,8 +48,10 @@
 #   copy and window      decPutLiteral, decCopyMatch
 #   output buffer        txt* (textio.cpp): reserve, commit, line end, flush
 #   upkeep test          the exchange's line that tests lookupRise
-#                        (prefixRise) before calling the upkeep, paid by
-#                        every exchange
+#                        (prefixRise) before calling the upkeep: 3
+#                        instructions per exchange, and, as gcc 12 lays
+#                        the loop out, the climb's entry (8 register
+#                        saves and table addresses per symbol)
 #   climb and exchanges  hufOrderedCount, hufOrderedExchange
 #   walk                 readSymbol
 #   decodeLoop's own lines by what they call: a line naming hufOrderedCount
