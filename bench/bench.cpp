@@ -7,6 +7,12 @@
 //
 // QUORLIN_BENCH_BYTES sets the text size of the whole-store runs (default
 // 20 MB). The literal model and the traces run on a 1 MB part.
+//
+// limit/...: the whole decode (decode), the tree's half of the loop alone
+// (walk_climb: walk and count over a recorded symbol sequence) and the other
+// half alone (render: window, rendering and output file), each on 2 MB and
+// on the whole-store size of every shape, with the CPU time per decoded
+// byte. --benchmark_filter=limit/ runs them.
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
@@ -26,6 +32,8 @@
 #include "huf/ordered.h"
 #include "item/item.h"
 #include "model.h"
+#include "record.h"
+#include "replay.h"
 #include "stores.h"
 #include "textio/textio.h"
 #include "traced_internal.h"
@@ -101,6 +109,86 @@ void runDecode(benchmark::State &state, BenchShape shape, std::uint64_t bytes, b
     state.counters["items"] = static_cast<double>(store.items);
     state.counters["ratio"] =
         static_cast<double>(store.storeBytes) / static_cast<double>(store.textBytes);
+}
+
+const BenchRecord &recordOf(const BenchStore &store) {
+    static std::map<std::string, BenchRecord> made;
+    auto it = made.find(store.dir);
+    if (it == made.end()) it = made.emplace(store.dir, benchRecordStore(store.dir)).first;
+    return it->second;
+}
+
+// What the last runs wrote to the output file.
+std::string outputText() {
+    std::string text;
+    FILE *f = std::fopen((baseDir + "/output.txt").c_str(), "rb");
+    if (f == nullptr) std::abort();
+    char chunk[65536];
+    for (std::size_t n; (n = std::fread(chunk, 1, sizeof chunk, f)) > 0;) text.append(chunk, n);
+    std::fclose(f);
+    return text;
+}
+
+// CPU time per decoded byte beside the rate.
+void countPerByte(benchmark::State &state, const BenchStore &store, const BenchRecord &r) {
+    state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(store.textBytes));
+    state.counters["time/byte"] = benchmark::Counter(static_cast<double>(store.textBytes),
+                                                     benchmark::Counter::kIsIterationInvariantRate |
+                                                         benchmark::Counter::kInvert);
+    state.counters["symbols"] = static_cast<double>(r.symbols.size());
+}
+
+// The walk and the count alone, on the symbols the store's items decode to.
+void runReplayTree(benchmark::State &state, BenchShape shape, std::uint64_t bytes) {
+    const BenchStore &store = storeOf(shape, bytes);
+    const BenchRecord &r = recordOf(store);
+    const std::uint64_t expected = benchCheckReplayTree(r, store.dir.c_str());
+    for (auto _ : state) {
+        const std::uint64_t sum = benchReplayTree(r);
+        if (sum != expected) {
+            state.SkipWithError("the replay walked to other leaves than the checked run");
+            break;
+        }
+    }
+    countPerByte(state, store, r);
+}
+
+// The window, the rendering and the output alone, into the file the whole
+// decode writes; the replay's text is first held against the decoder's.
+void runReplayRender(benchmark::State &state, BenchShape shape, std::uint64_t bytes) {
+    const BenchStore &store = storeOf(shape, bytes);
+    const BenchRecord &r = recordOf(store);
+    if (chdir(store.dir.c_str()) != 0) std::abort();
+    rewindOutput();
+    decodeAll(0, 0);
+    const std::string decoded = outputText();
+    rewindOutput();
+    benchReplayRender(r);
+    txtFlush();
+    if (outputText() != decoded) {
+        std::fprintf(stderr,
+                     "quorlin_bench: %s: the rendering replay's text is not the decoder's\n",
+                     store.dir.c_str());
+        std::exit(1);
+    }
+    for (auto _ : state) {
+        rewindOutput();
+        benchReplayRender(r);
+        txtFlush();
+    }
+    countPerByte(state, store, r);
+}
+
+// The whole decode on the stores of the replays, with the same counters.
+void runLimitDecode(benchmark::State &state, BenchShape shape, std::uint64_t bytes) {
+    const BenchStore &store = storeOf(shape, bytes);
+    const BenchRecord &r = recordOf(store);
+    if (chdir(store.dir.c_str()) != 0) std::abort();
+    for (auto _ : state) {
+        rewindOutput();
+        decodeAll(0, 0);
+    }
+    countPerByte(state, store, r);
 }
 
 void benchPack(benchmark::State &state, BenchShape shape) {
@@ -256,6 +344,25 @@ void registerAll() {
         benchmark::RegisterBenchmark(("pack_2MB/" + name).c_str(), benchPack, shape)
             ->Unit(benchmark::kMillisecond)
             ->Iterations(2);
+    }
+    // The limit: the whole decode, the tree's half and the rendering's half
+    // on the same stores, 2 MB and the whole-store size.
+    std::vector<std::uint64_t> limitSizes{2000000};
+    if (whole != limitSizes[0]) limitSizes.push_back(whole);
+    for (BenchShape shape : benchShapes) {
+        for (const std::uint64_t bytes : limitSizes) {
+            const std::string suffix =
+                std::string(benchShapeName(shape)) + "/" + std::to_string(bytes / 1000000) + "MB";
+            benchmark::RegisterBenchmark(("limit/decode/" + suffix).c_str(), runLimitDecode, shape,
+                                         bytes)
+                ->Unit(benchmark::kMillisecond);
+            benchmark::RegisterBenchmark(("limit/walk_climb/" + suffix).c_str(), runReplayTree,
+                                         shape, bytes)
+                ->Unit(benchmark::kMillisecond);
+            benchmark::RegisterBenchmark(("limit/render/" + suffix).c_str(), runReplayRender, shape,
+                                         bytes)
+                ->Unit(benchmark::kMillisecond);
+        }
     }
     benchmark::RegisterBenchmark("huf_update/ordered", benchOrderedCount);
     benchmark::RegisterBenchmark("huf_update/traced", benchUpdate);

@@ -1,0 +1,102 @@
+#include "replay.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "huf/ordered.h"
+#include "loops.h"
+#include "textio/textio.h"
+#include "window.h"
+
+namespace {
+
+// The walk of the ordered tree from a word whose top bits are a symbol's
+// code: the first levels in one lookup, then one level per bit, as the plain
+// decoder walks when the word holds enough bits. Returns the leaf's mark
+// (hufLeafMark + 2 * symbol). Written from the tables the decoder reads until
+// the ordered tree offers its own inline walk (hufOrderedWalk), which is to
+// replace this function here.
+inline std::intptr_t replayWalk(std::uint64_t word) {
+    const std::int16_t *const childOf = orderedChild;
+    const unsigned entry = lookupEntry[word >> (64 - hufLookupBits)];
+    word <<= entry & 15;
+    std::intptr_t child = childOf[entry >> 4];
+    while (child < hufLeafMark) {
+        // The carry out of doubling word is its first bit.
+        std::uint64_t shifted;
+        const bool bit = __builtin_add_overflow(word, word, &shifted);
+        child = childOf[child + bit];
+        word = shifted;
+    }
+    return child;
+}
+
+// The tree's half; with check, each walk's symbol is compared with the
+// recorded one. The count takes the walked leaf, not the recorded symbol,
+// so that it waits for the walk as in the decoder.
+template <bool Check> std::uint64_t replayTree(const BenchRecord &r, const char *name) {
+    std::uint64_t sum = 0;
+    std::uint32_t k = 0;
+    for (const std::uint32_t end : r.itemEnds) {
+        hufOrderedReset();
+        for (; k < end; k++) {
+            const std::intptr_t mark = replayWalk(r.words[k]);
+            const auto symbol = static_cast<int>((mark - hufLeafMark) >> 1);
+            if constexpr (Check) {
+                if (symbol != r.symbols[k]) {
+                    std::fprintf(stderr,
+                                 "quorlin_bench: %s: the replay walked symbol %u to %d, the "
+                                 "recording read %d\n",
+                                 name, k, symbol, r.symbols[k]);
+                    std::exit(1);
+                }
+            }
+            sum += static_cast<std::uint64_t>(mark);
+            hufOrderedCount(hufOrderedLeaf(symbol));
+        }
+    }
+    return sum;
+}
+
+} // namespace
+
+std::uint64_t benchReplayTree(const BenchRecord &r) {
+    return replayTree<false>(r, nullptr);
+}
+
+std::uint64_t benchCheckReplayTree(const BenchRecord &r, const char *name) {
+    return replayTree<true>(r, name);
+}
+
+void benchReplayRender(const BenchRecord &r) {
+    std::uint32_t k = 0;
+    for (const std::uint32_t end : r.itemEnds) {
+        decWindowReset();
+        int w = fmtFirstWritePos;
+        std::int64_t written = 0;
+        std::uint8_t lead = 0;
+        std::uint8_t *out = txtReserve(txtReserveMax);
+        std::uint8_t *limit = out + txtReserveMax;
+        for (; k < end; k++) {
+            if (static_cast<std::size_t>(limit - out) < decSymbolOutMax) {
+                txtCommit(out);
+                out = txtReserve(txtReserveMax);
+                limit = out + txtReserveMax;
+            }
+            const int symbol = r.symbols[k];
+            if (symbol < fmtLiteralCount) {
+                const auto c = static_cast<std::uint8_t>(symbol);
+                out = renderLiteral(c, &lead, out);
+                decPutLiteral(w, c);
+                written += 1;
+            } else {
+                const int len = symbol - fmtLiteralCount + fmtMinMatch;
+                out = renderBytes(decCopyMatch(w, r.distances[k], len), len, &lead, out);
+                written += len;
+            }
+        }
+        txtCommit(out);
+        txtLineEnd();
+        decWindowNoteWritten(written);
+    }
+}
