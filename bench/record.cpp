@@ -4,7 +4,7 @@
 #include <cstdlib>
 
 #include "format/format.h"
-#include "huf/huf.h"
+#include "huf/traced.h"
 #include "item/item.h"
 
 namespace {

@@ -10,27 +10,6 @@
 
 namespace {
 
-// The walk of the ordered tree from a word whose top bits are a symbol's
-// code: the first levels in one lookup, then one level per bit, as the plain
-// decoder walks when the word holds enough bits. Returns the leaf's mark
-// (hufLeafMark + 2 * symbol). Written from the tables the decoder reads until
-// the ordered tree offers its own inline walk (hufOrderedWalk), which is to
-// replace this function here.
-inline std::intptr_t replayWalk(std::uint64_t word) {
-    const std::int16_t *const childOf = orderedChild;
-    const unsigned entry = lookupEntry[word >> (64 - hufLookupBits)];
-    word <<= entry & 15;
-    std::intptr_t child = childOf[entry >> 4];
-    while (child < hufLeafMark) {
-        // The carry out of doubling word is its first bit.
-        std::uint64_t shifted;
-        const bool bit = __builtin_add_overflow(word, word, &shifted);
-        child = childOf[child + bit];
-        word = shifted;
-    }
-    return child;
-}
-
 // The tree's half; with check, each walk's symbol is compared with the
 // recorded one. The count takes the walked leaf, not the recorded symbol,
 // so that it waits for the walk as in the decoder.
@@ -40,8 +19,8 @@ template <bool Check> std::uint64_t replayTree(const BenchRecord &r, const char 
     for (const std::uint32_t end : r.itemEnds) {
         hufOrderedReset();
         for (; k < end; k++) {
-            const std::intptr_t mark = replayWalk(r.words[k]);
-            const auto symbol = static_cast<int>((mark - hufLeafMark) >> 1);
+            std::uint64_t word = r.words[k];
+            const int symbol = hufOrderedWalk(word);
             if constexpr (Check) {
                 if (symbol != r.symbols[k]) {
                     std::fprintf(stderr,
@@ -51,7 +30,7 @@ template <bool Check> std::uint64_t replayTree(const BenchRecord &r, const char 
                     std::exit(1);
                 }
             }
-            sum += static_cast<std::uint64_t>(mark);
+            sum += static_cast<std::uint64_t>(symbol);
             hufOrderedCount(hufOrderedLeaf(symbol));
         }
     }

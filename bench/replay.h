@@ -9,7 +9,7 @@
 // The tree's half: per item, the reset of the ordered tree, then for every
 // recorded symbol the walk from its recorded word to a leaf and the count of
 // that leaf. No bit input, no position code, no window, no output. Returns a
-// sum of the leaves walked to, the same on every run.
+// sum of the symbols walked to, the same on every run.
 std::uint64_t benchReplayTree(const BenchRecord &r);
 
 // benchReplayTree once, each walk's leaf compared with the recorded symbol;

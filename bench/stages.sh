@@ -32,7 +32,9 @@
 # costs), so a memmove from the match copy counts as copy and window and one
 # from the reset as reset. Then, first match wins:
 #   kernel               a sample in the kernel (syscalls, page faults)
-#   start and other      prepareStart (the starting tree, once per run),
+#   start and other      hufPlanStart and the first writePlan (the
+#                        starting tree, once per run; older builds:
+#                        prepareStart),
 #                        the driver, the loader, anything not listed below
 #   rebuild              anything under hufOrderedRebuild
 #   reset                anything under hufOrderedReset or decWindowReset
@@ -181,7 +183,7 @@ stages = ["climb and exchanges", "walk", "rendering", "copy and window", "output
           "item select", "loop", "start and other"]
 
 def stageOfLoopLine(text):
-    if "hufOrderedCount" in text or "orderedParent" in text:
+    if "hufOrderedCount" in text or "hufOrderedLeaf" in text or "orderedParent" in text:
         return "climb and exchanges"
     if "decBits" in text:
         return "bit input"
@@ -195,7 +197,8 @@ def stageOfLoopLine(text):
 
 def stageOf(chain):
     names = [f[0] for f in chain]
-    if "prepareStart" in names:
+    if "prepareStart" in names or "hufPlanStart" in names or (
+            "writePlan" in names and "hufOrderedRebuild" not in names):
         return "start and other"
     if "hufOrderedRebuild" in names:
         return "rebuild"
@@ -222,7 +225,7 @@ def stageOf(chain):
             if "lookupRise" in text or "prefixRise" in text:
                 return "upkeep test"
             return "climb and exchanges"
-        if name == "readSymbol":
+        if name in ("readSymbol", "hufOrderedWalk"):
             return "walk"
         if name == "decodeLoop":
             return stageOfLoopLine(lineText(path, line))
