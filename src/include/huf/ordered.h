@@ -84,7 +84,24 @@ template <class More>
     if (t.rootWeight == hufWeightFull) {
         pos = hufOrderedRebuild((t.child[pos] - hufLeafMark) >> 1);
     }
-    do {
+    // The leaf's own level exchanges too often for a branch to guess it: in
+    // young trees most leaves share a weight of 1. On stores of one entry per
+    // item, of 10 KB items and of one item, 84 %, 65 % and 30 % of the leaf
+    // levels exchange, against 61 %, 37 % and 9 % one level up and a quarter
+    // or less above. So the leaf is always exchanged with the last node of its
+    // weight, which is the leaf itself when it heads its run.
+    {
+        const std::uint16_t w = t.weight[pos];
+        const std::intptr_t top = t.partner[w];
+        hufOrderedExchange(pos, top);
+        t.weight[top] = static_cast<std::uint16_t>(w + 1);
+        t.partner[w] = static_cast<std::int16_t>(top - 1);
+        pos = t.parent[top];
+    }
+    // Higher up the branch is guessed right and spares the partner's load,
+    // which the step would otherwise wait for. A leaf's parent may be the
+    // root.
+    while (pos != hufRootOrder) {
         const std::uint16_t w = t.weight[pos];
         if (t.weight[pos + 1] != w) {
             t.weight[pos] = static_cast<std::uint16_t>(w + 1);
@@ -97,6 +114,6 @@ template <class More>
         t.weight[top] = static_cast<std::uint16_t>(w + 1);
         t.partner[w] = static_cast<std::int16_t>(top - 1);
         pos = t.parent[top];
-    } while (pos != hufRootOrder);
+    }
     t.rootWeight++;
 }

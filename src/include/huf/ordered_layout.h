@@ -75,7 +75,8 @@ extern HufOrdered orderedTree;
 void hufLookupExchanged(std::intptr_t a, std::intptr_t b);
 
 // Exchanges the contents of positions a and b (equal weights, neither above
-// the other), the lookup table kept up to date with it.
+// the other, or a position with itself, which changes nothing), the lookup
+// table kept up to date with it.
 [[gnu::always_inline]] inline void hufOrderedExchange(std::intptr_t a, std::intptr_t b) {
     HufOrdered &t = orderedTree;
     const std::intptr_t childA = t.child[a];
@@ -87,6 +88,7 @@ void hufLookupExchanged(std::intptr_t a, std::intptr_t b);
     t.parent[childB] = static_cast<std::int16_t>(a);
     t.parent[childB + 1] = static_cast<std::int16_t>(a);
     // Most exchanges lie below the top levels, where the table has nothing
-    // to follow: the test here spares them the call.
-    if ((t.lookupRise[a] | t.lookupRise[b]) != 0) hufLookupExchanged(a, b);
+    // to follow, and a position exchanged with itself leaves it as it is:
+    // the test here spares them the call.
+    if (((t.lookupRise[a] | t.lookupRise[b]) != 0) & (a != b)) hufLookupExchanged(a, b);
 }
