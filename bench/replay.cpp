@@ -20,7 +20,8 @@ template <bool Check> std::uint64_t replayTree(const BenchRecord &r, const char 
         hufOrderedReset();
         for (; k < end; k++) {
             std::uint64_t word = r.words[k];
-            const int symbol = hufOrderedWalk(word);
+            const HufLeaf leaf = hufOrderedWalk(word);
+            const int symbol = leaf.symbol;
             if constexpr (Check) {
                 if (symbol != r.symbols[k]) {
                     std::fprintf(stderr,
@@ -31,7 +32,7 @@ template <bool Check> std::uint64_t replayTree(const BenchRecord &r, const char 
                 }
             }
             sum += static_cast<std::uint64_t>(symbol);
-            hufOrderedCount(hufOrderedLeaf(symbol));
+            hufOrderedCount(leaf.pos);
         }
     }
     return sum;

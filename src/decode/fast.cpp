@@ -21,10 +21,10 @@ constexpr int positionBitsMax = [] {
 }();
 static_assert(positionBitsMax == 14);
 
-// One symbol as read: the symbol (0-255 bytes, 256 + n length n + 3) and,
-// for a match, the distance value f; symbol -1 when the bits ran out.
+// One symbol as read: its leaf (symbol -1 when the bits ran out) and, for
+// a match, the distance value f.
 struct Symbol {
-    int symbol;
+    HufLeaf leaf;
     int f;
 };
 
@@ -53,24 +53,24 @@ inline int readPosition(DecBits &b) {
 // never reads past the item's last bit.
 template <bool Checked> inline Symbol readSymbol(DecBits &b) {
     std::uint64_t word = b.word;
-    int symbol;
+    HufLeaf leaf;
     if constexpr (Checked) {
-        symbol = hufOrderedWalk(word, decBitsHas(word, hufLookupBits), [&b](std::uint64_t &w) {
+        leaf = hufOrderedWalk(word, decBitsHas(word, hufLookupBits), [&b](std::uint64_t &w) {
             if (w != decBitsEmpty) return true;
             b.word = w; // all peeked bits used
             if (!decBitsRefill(b)) return false;
             w = b.word;
             return true;
         });
-        if (symbol < 0) return {-1, 0};
+        if (leaf.symbol < 0) return {leaf, 0};
     } else {
-        symbol = hufOrderedWalk(word);
+        leaf = hufOrderedWalk(word);
     }
     b.word = word;
-    if (symbol < fmtLiteralCount) return {symbol, 0};
+    if (leaf.symbol < fmtLiteralCount) return {leaf, 0};
     const int f = readPosition(b);
-    if (f < 0) return {-1, 0};
-    return {symbol, f};
+    if (f < 0) return {{-1, 0}, 0};
+    return {leaf, f};
 }
 
 // Where the decoded bytes go: printed into the output buffer (Raw = false),
@@ -127,7 +127,7 @@ template <bool Raw> int decodeLoop(std::int32_t remaining, RawOut &raw) {
         } else {
             s = readSymbol<true>(bits);
         }
-        if (s.symbol < 0) {
+        if (s.leaf.symbol < 0) {
             result = -1;
             break;
         }
@@ -140,7 +140,7 @@ template <bool Raw> int decodeLoop(std::int32_t remaining, RawOut &raw) {
                 limit = out + txtReserveMax;
             }
         }
-        const int symbol = s.symbol;
+        const int symbol = s.leaf.symbol;
         if (symbol < fmtLiteralCount) {
             const auto c = static_cast<std::uint8_t>(symbol);
             if constexpr (Raw) {
@@ -166,7 +166,7 @@ template <bool Raw> int decodeLoop(std::int32_t remaining, RawOut &raw) {
                 break;
             }
         }
-        hufOrderedCount(hufOrderedLeaf(symbol));
+        hufOrderedCount(s.leaf.pos);
         if (unbuffered) {
             txtCommit(out);
             out = txtReserve(txtReserveMax);

@@ -41,37 +41,46 @@ inline HufCode hufOrderedCode(std::intptr_t pos) {
     return code;
 }
 
+// A leaf the walk reached: its symbol (0-255 bytes, 256 + n length n + 3;
+// -1 when the bits ran out) and its position, which counting starts from.
+struct HufLeaf {
+    int symbol;
+    std::intptr_t pos;
+};
+
 // Reads one code from the top of word, first bit highest, shifting the bits
-// it takes out, and returns its symbol. With lookup set the word holds at
+// it takes out, and returns its leaf. With lookup set the word holds at
 // least hufLookupBits bits, and they are taken in one step. Before each
 // later bit more(word) is asked for it: true when word holds one, false when
-// the bits ran out, and the walk then returns -1.
+// the bits ran out, and the walk then returns symbol -1. The position comes
+// with the symbol so that the count need not look it up again: the lookup
+// would be one more load for the count to wait for.
 template <class More>
-[[gnu::always_inline]] inline int hufOrderedWalk(std::uint64_t &word, bool lookup, More more) {
+[[gnu::always_inline]] inline HufLeaf hufOrderedWalk(std::uint64_t &word, bool lookup, More more) {
     const HufOrdered &t = orderedTree;
-    std::intptr_t child;
+    std::intptr_t pos = hufRootOrder;
     if (lookup) {
         const unsigned entry = t.lookupEntry[word >> (64 - hufLookupBits)];
         word <<= entry & 15;
-        child = t.child[entry >> 4];
-    } else {
-        child = t.child[hufRootOrder];
+        pos = entry >> 4;
     }
+    std::intptr_t child = t.child[pos];
     while (child < hufLeafMark) {
-        if (!more(word)) return -1;
+        if (!more(word)) return {-1, 0};
         // Doubling word carries its first bit out: one add with carry steps
         // to the chosen child.
         std::uint64_t shifted;
         const bool bit = __builtin_add_overflow(word, word, &shifted);
-        child = t.child[child + bit];
+        pos = child + bit;
+        child = t.child[pos];
         word = shifted;
     }
-    return static_cast<int>((child - hufLeafMark) >> 1);
+    return {static_cast<int>((child - hufLeafMark) >> 1), pos};
 }
 
 // The walk for a word that holds at least hufDepthMax bits, as many as any
 // code takes.
-[[gnu::always_inline]] inline int hufOrderedWalk(std::uint64_t &word) {
+[[gnu::always_inline]] inline HufLeaf hufOrderedWalk(std::uint64_t &word) {
     return hufOrderedWalk(word, true, [](std::uint64_t &) { return true; });
 }
 
