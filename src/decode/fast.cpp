@@ -131,6 +131,7 @@ template <bool Raw> int decodeLoop(std::int32_t remaining, RawOut &raw) {
             result = -1;
             break;
         }
+        hufOrderedCount(s.leaf.pos);
 
         if constexpr (!Raw) {
             // Room for one symbol's text, renewed when less is left.
@@ -166,7 +167,6 @@ template <bool Raw> int decodeLoop(std::int32_t remaining, RawOut &raw) {
                 break;
             }
         }
-        hufOrderedCount(s.leaf.pos);
         if (unbuffered) {
             txtCommit(out);
             out = txtReserve(txtReserveMax);
