@@ -17,7 +17,7 @@ find "$build" -name '*.gcda' -delete
 ctest --test-dir "$build" -j"$(nproc)" --output-on-failure
 # Branches of the exception paths the compiler adds to every call, and of
 # code it can prove unreachable, are not the source's own decisions.
-report=(gcovr --root . --object-directory "$build" --filter 'src/' -j "$(nproc)"
+report=(gcovr --root . --object-directory "$build" --filter 'src/' -j"$(nproc)"
         --exclude-throw-branches --exclude-unreachable-branches)
 "${report[@]}"
 "${report[@]}" --branches

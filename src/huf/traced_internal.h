@@ -19,6 +19,11 @@ extern std::int16_t tracedRunTop[hufWeightFull + 2];
 // Recomputes tracedOrderWeight and tracedRunTop from nodeTable and orderTable.
 void hufSyncSideTables();
 
+// A leaf's symbol (0-255 bytes, 256 + n length n + 3), and the kind and
+// value that make a node the leaf of a symbol.
+int tracedSymbolOf(const HufNode &leaf);
+void tracedSetSymbol(HufNode &leaf, int symbol);
+
 // Lays planTable down as nodeTable, orderTable and the side tables.
 void hufWritePlan();
 

@@ -11,9 +11,8 @@ void hufRebuildTree() {
     for (int k = 0; k < nodeCount; k++) {
         const HufNode &old = nodeTable[orderTable[k]];
         if (old.type == hufInternal) continue;
-        const int symbol = old.type == hufLiteral ? old.value : fmtLengthSymbol(old.value);
-        planTable[++leaves] =
-            HufPlanNode{(old.weight + 1) / 2, -1, -1, static_cast<std::int16_t>(symbol), 0};
+        planTable[++leaves] = HufPlanNode{(old.weight + 1) / 2, -1, -1,
+                                          static_cast<std::int16_t>(tracedSymbolOf(old)), 0};
     }
     hufPlanRebuild(leaves);
     hufWritePlan();

@@ -50,13 +50,7 @@ void hufWritePlan() {
         const HufPlanNode &n = planTable[i];
         HufNode &node = nodeTable[i];
         node = HufNode{n.weight, n.order, -1, n.child0, n.child1, hufInternal, 0, 0};
-        if (n.symbol >= fmtLiteralCount) {
-            node.type = hufLength;
-            node.value = static_cast<std::uint8_t>(n.symbol - fmtLiteralCount + fmtMinMatch);
-        } else if (n.symbol >= 0) {
-            node.type = hufLiteral;
-            node.value = static_cast<std::uint8_t>(n.symbol);
-        }
+        if (n.symbol >= 0) tracedSetSymbol(node, n.symbol);
         orderTable[n.order] = i;
     }
     for (int i = 0; i < planCount; i++) {
@@ -77,12 +71,22 @@ void hufSyncSideTables() {
     tracedOrderWeight[nodeCount + 1] = INT32_MAX;
 }
 
-int hufLeafOf(int symbol) {
+int tracedSymbolOf(const HufNode &leaf) {
+    return leaf.type == hufLiteral ? leaf.value : fmtLengthSymbol(leaf.value);
+}
+
+void tracedSetSymbol(HufNode &leaf, int symbol) {
     const bool literal = symbol < fmtLiteralCount;
-    const std::uint8_t type = literal ? hufLiteral : hufLength;
-    const int value = literal ? symbol : symbol - fmtLiteralCount + fmtMinMatch;
+    leaf.type = literal ? hufLiteral : hufLength;
+    leaf.value =
+        static_cast<std::uint8_t>(literal ? symbol : symbol - fmtLiteralCount + fmtMinMatch);
+}
+
+int hufLeafOf(int symbol) {
+    HufNode want{};
+    tracedSetSymbol(want, symbol);
     for (int i = 0; i < nodeCount; i++) {
-        if (nodeTable[i].type == type && nodeTable[i].value == value) return i;
+        if (nodeTable[i].type == want.type && nodeTable[i].value == want.value) return i;
     }
     return -1;
 }

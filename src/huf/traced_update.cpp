@@ -12,6 +12,18 @@ namespace {
     txtErrPrintf("Internal error in hufDecode()\n");
 }
 
+// Points the slot of parent that holds child from at child to instead.
+void relink(int parent, int from, int to) {
+    HufNode &p = nodeTable[parent];
+    if (p.child0 == from) {
+        p.child0 = to;
+    } else if (p.child1 == from) {
+        p.child1 = to;
+    } else {
+        reportSlotMiss();
+    }
+}
+
 void traceExchange(int b, int f) {
     txtPrintf("swap: current: ");
     hufDumpNode(b);
@@ -27,22 +39,8 @@ void exchange(int b, int f) {
     HufNode &nf = nodeTable[f];
     const int pf = nf.parent;
     const int pb = nb.parent;
-    HufNode &parentF = nodeTable[pf];
-    if (parentF.child0 == f) {
-        parentF.child0 = b;
-    } else if (parentF.child1 == f) {
-        parentF.child1 = b;
-    } else {
-        reportSlotMiss();
-    }
-    HufNode &parentB = nodeTable[pb];
-    if (parentB.child0 == b) {
-        parentB.child0 = f;
-    } else if (parentB.child1 == b) {
-        parentB.child1 = f;
-    } else {
-        reportSlotMiss();
-    }
+    relink(pf, f, b);
+    relink(pb, b, f);
     nf.parent = pb;
     nb.parent = pf;
     const std::int32_t orderF = nf.order;
@@ -57,17 +55,10 @@ void exchange(int b, int f) {
 void hufUpdate(int leaf, int verbose) {
     if (nodeTable[0].weight == hufWeightFull) {
         if (verbose >= 1) txtPrintf("\nWEIGHT FULL\n");
-        const std::uint8_t type = nodeTable[leaf].type;
-        const std::uint8_t value = nodeTable[leaf].value;
+        const int symbol = tracedSymbolOf(nodeTable[leaf]);
         hufRebuildTree();
-        // The same symbol's leaf in the new tree: the lowest node index of
-        // its kind and value.
-        for (int i = 0; i < nodeCount; i++) {
-            if (nodeTable[i].type == type && nodeTable[i].value == value) {
-                leaf = i;
-                break;
-            }
-        }
+        // The same symbol's leaf in the new tree, which keeps every leaf.
+        leaf = hufLeafOf(symbol);
     }
     for (int b = leaf;;) {
         HufNode &node = nodeTable[b];
