@@ -42,13 +42,13 @@ void writePlan() {
     t.child[0] = 0;
     t.parent[0] = 0;
     t.parent[hufRootOrder] = 0;
-    // From the heaviest weight below the root on, every entry names the last
-    // position below the root.
+    // Each position below the root names the weights from its own up to the
+    // next position's; from the heaviest weight below the root on, every
+    // entry names the last position below the root.
     const int heaviest = t.weight[hufRootOrder - 1];
-    int k = 0;
-    for (int w = 0; w < heaviest; w++) {
-        while (t.weight[k + 1] <= w) k++;
-        t.partner[w] = static_cast<std::int16_t>(k);
+    for (int k = 0; k < hufRootOrder - 1; k++) {
+        std::fill(t.partner + t.weight[k], t.partner + t.weight[k + 1],
+                  static_cast<std::int16_t>(k));
     }
     std::fill(t.partner + heaviest, t.partner + hufWeightFull,
               static_cast<std::int16_t>(hufRootOrder - 1));

@@ -77,26 +77,52 @@ int setDepths(int leaves, int last) {
 
 // Order numbers deepest level first, within a level by rising weight, a
 // leaf before a made node of equal weight: the leaves in queue order and the
-// made nodes in the order made are each sorted by weight already, and one
-// merge per level orders them. The pairing took nodes in this same order, so
-// no node of a level falls between two siblings: child 1's order number is
-// the one after child 0's.
+// made nodes in the order made are each sorted by weight already, so sorting
+// each by depth, keeping that order, and merging the two of every level
+// orders them. The pairing took nodes in this same order, so no node of a
+// level falls between two siblings: child 1's order number is the one after
+// child 0's.
+std::int16_t leafByDepth[hufLeafCount];
+std::int16_t madeByDepth[hufLeafCount];
+// Where each depth's nodes start in those lists; a node is deeper than the
+// root by less than the leaf count.
+int leafFirst[hufLeafCount + 1];
+int madeFirst[hufLeafCount + 1];
+
+// Sorts the n nodes given by nodeAt(i) by depth, keeping their order within
+// a depth, into sorted, and the start of each depth into first.
+template <class NodeAt>
+void byDepth(int n, int deepest, NodeAt nodeAt, std::int16_t *sorted, int *first) {
+    for (int d = 0; d <= deepest + 1; d++) first[d] = 0;
+    for (int i = 0; i < n; i++) first[depthOf[nodeAt(i)] + 1]++;
+    for (int d = 1; d <= deepest + 1; d++) first[d] += first[d - 1];
+    for (int i = 0; i < n; i++) {
+        const int node = nodeAt(i);
+        sorted[first[depthOf[node]]++] = static_cast<std::int16_t>(node);
+    }
+    // Each start moved to the next depth's: move them back.
+    for (int d = deepest + 1; d > 0; d--) first[d] = first[d - 1];
+    first[0] = 0;
+}
+
 void setOrders(int leaves, int last, int deepest) {
+    const auto leafAt = [](int i) { return int{leafQueue[i]}; };
+    const auto madeAt = [&](int i) { return madeIndex(leaves + 1 + i, last); };
+    byDepth(leaves, deepest, leafAt, leafByDepth, leafFirst);
+    byDepth(last - leaves, deepest, madeAt, madeByDepth, madeFirst);
     int k = 1;
     for (int d = deepest; d >= 0; d--) {
-        int leaf = 0;
-        int made = leaves + 1;
-        for (;;) {
-            while (leaf < leaves && depthOf[leafQueue[leaf]] != d) leaf++;
-            while (made <= last && depthOf[madeIndex(made, last)] != d) made++;
+        int leaf = leafFirst[d];
+        int made = madeFirst[d];
+        const int leafEnd = leafFirst[d + 1];
+        const int madeEnd = madeFirst[d + 1];
+        while (leaf < leafEnd || made < madeEnd) {
             int node;
-            if (leaf < leaves && (made > last || planTable[leafQueue[leaf]].weight <=
-                                                     planTable[madeIndex(made, last)].weight)) {
-                node = leafQueue[leaf++];
-            } else if (made <= last) {
-                node = madeIndex(made++, last);
+            if (leaf < leafEnd && (made == madeEnd || planTable[leafByDepth[leaf]].weight <=
+                                                          planTable[madeByDepth[made]].weight)) {
+                node = leafByDepth[leaf++];
             } else {
-                break;
+                node = madeByDepth[made++];
             }
             planTable[node].order = static_cast<std::int16_t>(k++);
         }
