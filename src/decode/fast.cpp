@@ -131,8 +131,6 @@ template <bool Raw> int decodeLoop(std::int32_t remaining, RawOut &raw) {
             result = -1;
             break;
         }
-        hufOrderedCount(s.leaf.pos);
-
         if constexpr (!Raw) {
             // Room for one symbol's text, renewed when less is left.
             if (static_cast<std::size_t>(limit - out) < decSymbolOutMax) {
@@ -151,7 +149,12 @@ template <bool Raw> int decodeLoop(std::int32_t remaining, RawOut &raw) {
             }
             decPutLiteral(w, c);
             remaining -= 1;
+            // A literal's few stores, written first, run beside the climb;
+            // a match's copy and rendering, longer, would hold it back, so a
+            // match is counted before them.
+            hufOrderedCount(s.leaf.pos);
         } else {
+            hufOrderedCount(s.leaf.pos);
             const int len = symbol - fmtLiteralCount + fmtMinMatch;
             const std::uint8_t *copied = decCopyMatch(w, s.f, len);
             if constexpr (Raw) {
