@@ -54,7 +54,7 @@
 #                        instructions per exchange, and, as gcc 12 lays
 #                        the loop out, the climb's entry (8 register
 #                        saves and table addresses per symbol)
-#   climb and exchanges  hufOrderedCount, hufOrderedExchange
+#   climb and exchanges  hufOrderedCount (its two halves), hufOrderedExchange
 #   walk                 readSymbol
 #   decodeLoop's own lines by what they call: a line naming hufOrderedCount
 #   or orderedParent is the climb, decBits the bit input, txtReserve,
@@ -220,7 +220,8 @@ def stageOf(chain):
             return "copy and window"
         if name.startswith("txt") or path.endswith("textio.cpp"):
             return "output buffer"
-        if name in ("hufOrderedCount", "hufOrderedExchange"):
+        if name in ("hufOrderedCount", "hufOrderedCountLeaf", "hufOrderedCountAbove",
+                    "hufOrderedExchange"):
             text = lineText(path, line)
             if "lookupRise" in text or "prefixRise" in text:
                 return "upkeep test"

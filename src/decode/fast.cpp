@@ -139,7 +139,11 @@ template <bool Raw> int decodeLoop(std::int32_t remaining, RawOut &raw) {
                 limit = out + txtReserveMax;
             }
         }
+        // The count in two halves around the symbol's text: the leaf level's
+        // loads start first and the text is written while they are under
+        // way; the climb above follows.
         const int symbol = s.leaf.symbol;
+        const std::intptr_t above = hufOrderedCountLeaf(s.leaf.pos);
         if (symbol < fmtLiteralCount) {
             const auto c = static_cast<std::uint8_t>(symbol);
             if constexpr (Raw) {
@@ -149,12 +153,8 @@ template <bool Raw> int decodeLoop(std::int32_t remaining, RawOut &raw) {
             }
             decPutLiteral(w, c);
             remaining -= 1;
-            // A literal's few stores, written first, run beside the climb;
-            // a match's copy and rendering, longer, would hold it back, so a
-            // match is counted before them.
-            hufOrderedCount(s.leaf.pos);
+            hufOrderedCountAbove(above);
         } else {
-            hufOrderedCount(s.leaf.pos);
             const int len = symbol - fmtLiteralCount + fmtMinMatch;
             const std::uint8_t *copied = decCopyMatch(w, s.f, len);
             if constexpr (Raw) {
@@ -162,6 +162,7 @@ template <bool Raw> int decodeLoop(std::int32_t remaining, RawOut &raw) {
             } else {
                 out = renderBytes(copied, len, &lead, out);
             }
+            hufOrderedCountAbove(above);
             remaining -= len;
         }
         if constexpr (Raw) {

@@ -87,8 +87,14 @@ template <class More>
 // Counts one occurrence of the symbol whose leaf is at position pos, as
 // hufUpdate does without traces: before counting a node, exchange it with
 // the last node of its weight, which is then counted in its place; climb to
-// the root. When the root is full the tree is rebuilt first.
-[[gnu::always_inline]] inline void hufOrderedCount(std::intptr_t pos) {
+// the root. When the root is full the tree is rebuilt first. The count comes
+// in two halves, the leaf's level and the climb above it, so that a caller
+// can start the first and do other work before the second; the tree is whole
+// again only after both.
+
+// The leaf's level of the count (after the rebuild, if due). Returns the
+// position the climb goes on from.
+[[gnu::always_inline]] inline std::intptr_t hufOrderedCountLeaf(std::intptr_t pos) {
     HufOrdered &t = orderedTree;
     if (t.rootWeight == hufWeightFull) {
         pos = hufOrderedRebuild((t.child[pos] - hufLeafMark) >> 1);
@@ -99,14 +105,17 @@ template <class More>
     // levels exchange, against 61 %, 37 % and 9 % one level up and a quarter
     // or less above. So the leaf is always exchanged with the last node of its
     // weight, which is the leaf itself when it heads its run.
-    {
-        const std::uint16_t w = t.weight[pos];
-        const std::intptr_t top = t.partner[w];
-        hufOrderedExchange(pos, top);
-        t.weight[top] = static_cast<std::uint16_t>(w + 1);
-        t.partner[w] = static_cast<std::int16_t>(top - 1);
-        pos = t.parent[top];
-    }
+    const std::uint16_t w = t.weight[pos];
+    const std::intptr_t top = t.partner[w];
+    hufOrderedExchange(pos, top);
+    t.weight[top] = static_cast<std::uint16_t>(w + 1);
+    t.partner[w] = static_cast<std::int16_t>(top - 1);
+    return t.parent[top];
+}
+
+// The rest of the count, from the position hufOrderedCountLeaf returned.
+[[gnu::always_inline]] inline void hufOrderedCountAbove(std::intptr_t pos) {
+    HufOrdered &t = orderedTree;
     // Higher up the branch is guessed right and spares the partner's load,
     // which the step would otherwise wait for. A leaf's parent may be the
     // root.
@@ -125,4 +134,8 @@ template <class More>
         pos = t.parent[top];
     }
     t.rootWeight++;
+}
+
+[[gnu::always_inline]] inline void hufOrderedCount(std::intptr_t pos) {
+    hufOrderedCountAbove(hufOrderedCountLeaf(pos));
 }
