@@ -73,6 +73,16 @@ template <bool Checked> inline Symbol readSymbol(DecBits &b) {
     return {leaf, f};
 }
 
+// Refills the bit word for the next symbol when it holds fewer bits than
+// any walk may take, as the loop would before reading it, so that the refill
+// is done before the climb rather than after it. Only while the item has
+// bytes left (remaining, after this symbol): the reader is asked for bits
+// exactly when it was before, as a refill past the item's end could fall
+// short on a cut item.dat and close it for the items after.
+inline void refillAhead(DecBits &b, std::int32_t remaining) {
+    if (remaining > 0 && !decBitsHas(b.word, hufDepthMax)) decBitsRefill(b);
+}
+
 // Where the decoded bytes go: printed into the output buffer (Raw = false),
 // or gathered raw in a fixed buffer and handed to the caller's sink a chunk
 // at a time (quorlin-unpack, the round trip).
@@ -153,6 +163,7 @@ template <bool Raw> int decodeLoop(std::int32_t remaining, RawOut &raw) {
             }
             decPutLiteral(w, c);
             remaining -= 1;
+            refillAhead(bits, remaining);
             hufOrderedCountAbove(above);
         } else {
             const int len = symbol - fmtLiteralCount + fmtMinMatch;
@@ -162,8 +173,9 @@ template <bool Raw> int decodeLoop(std::int32_t remaining, RawOut &raw) {
             } else {
                 out = renderBytes(copied, len, &lead, out);
             }
-            hufOrderedCountAbove(above);
             remaining -= len;
+            refillAhead(bits, remaining);
+            hufOrderedCountAbove(above);
         }
         if constexpr (Raw) {
             if (raw.refused) {

@@ -283,4 +283,48 @@ TEST(MalformedStore, ShortRefillClosesTheFileForTheRest) {
     EXPECT_EQ(fx::run(bad, {"1"}).out, "<TOC\r\n");
 }
 
+// An item whose bits end exactly with the 512 bytes the select reads, its
+// stored length running past the end of item.dat: nothing after its last
+// symbol is asked of the reader, so no refill falls short, item.dat stays
+// open and the walk goes on to the sound record after it.
+TEST(MalformedStore, ItemEndingWithItsFirstBytesLeavesTheFileOpen) {
+    // Literals of the model's tree, to exactly the bits that fill 512 bytes:
+    // the shortest code while there is room for two more, then a byte whose
+    // code takes just what is left.
+    const int bitsWanted = (512 - 6) * 8;
+    const auto codeLength = [](int byte) { return static_cast<int>(fx::pathOf(byte).size()); };
+    fx::codeReset();
+    fx::BitWriter w;
+    std::int32_t count = 0;
+    while (w.used < bitsWanted) {
+        const int left = bitsWanted - w.used;
+        int shortest = 0;
+        int fits = -1;
+        for (int b = 0; b < 256; b++) {
+            if (codeLength(b) < codeLength(shortest)) shortest = b;
+            if (codeLength(b) == left) fits = b;
+        }
+        const bool roomForTwo = left - codeLength(shortest) >= 2 * codeLength(shortest);
+        fx::codeLiteral(w, static_cast<std::uint8_t>(fits >= 0 && !roomForTwo ? fits : shortest));
+        count++;
+    }
+    ASSERT_EQ(w.used, bitsWanted);
+    const Bytes item = fx::itemOf(count, w);
+    ASSERT_EQ(item.size(), 512u);
+    const Bytes data = concat({tocItem, item});
+
+    const std::string exact = fx::tempDir();
+    fx::writeStore(exact, fx::indexOf({{9, 512}, {0, 9}}), data);
+    const fx::RunResult expected = fx::run(exact, {"0"});
+    ASSERT_EQ(expected.err, "");
+    ASSERT_EQ(expected.status, 0);
+
+    const std::string past = fx::tempDir();
+    fx::writeStore(past, fx::indexOf({{9, 600}, {0, 9}}), data);
+    const fx::RunResult all = fx::run(past, {});
+    EXPECT_TRUE(all.out == expected.out + "<TOC\r\n");
+    EXPECT_EQ(all.err, "");
+    EXPECT_EQ(all.status, 0);
+}
+
 } // namespace
