@@ -221,7 +221,7 @@ def stageOf(chain):
         if name.startswith("txt") or path.endswith("textio.cpp"):
             return "output buffer"
         if name in ("hufOrderedCount", "hufOrderedCountLeaf", "hufOrderedCountAbove",
-                    "hufOrderedExchange"):
+                    "hufOrderedStep", "hufOrderedExchange"):
             text = lineText(path, line)
             if "lookupRise" in text or "prefixRise" in text:
                 return "upkeep test"

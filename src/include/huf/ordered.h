@@ -88,23 +88,19 @@ template <class More>
 // hufUpdate does without traces: before counting a node, exchange it with
 // the last node of its weight, which is then counted in its place; climb to
 // the root. When the root is full the tree is rebuilt first. The count comes
-// in two halves, the leaf's level and the climb above it, so that a caller
-// can start the first and do other work before the second; the tree is whole
-// again only after both.
+// in two halves, the lowest levels and the climb above them, so that a
+// caller can start the first and do other work before the second; the tree
+// is whole again only after both.
 
-// The leaf's level of the count (after the rebuild, if due). Returns the
-// position the climb goes on from.
-[[gnu::always_inline]] inline std::intptr_t hufOrderedCountLeaf(std::intptr_t pos) {
+// A root weight below which a tree counts as young: its lowest levels
+// exchange more often than a branch could guess.
+inline constexpr int hufYoungBelow = 8192;
+
+// One level of the count without a branch: the node at pos is exchanged
+// with the last node of its weight, which is the node itself when it is the
+// last, and counted there. Returns the parent of its new position.
+[[gnu::always_inline]] inline std::intptr_t hufOrderedStep(std::intptr_t pos) {
     HufOrdered &t = orderedTree;
-    if (t.rootWeight == hufWeightFull) {
-        pos = hufOrderedRebuild((t.child[pos] - hufLeafMark) >> 1);
-    }
-    // The leaf's own level exchanges too often for a branch to guess it: in
-    // young trees most leaves share a weight of 1. On stores of one entry per
-    // item, of 10 KB items and of one item, 84 %, 65 % and 30 % of the leaf
-    // levels exchange, against 61 %, 37 % and 9 % one level up and a quarter
-    // or less above. So the leaf is always exchanged with the last node of its
-    // weight, which is the leaf itself when it heads its run.
     const std::uint16_t w = t.weight[pos];
     const std::intptr_t top = t.partner[w];
     hufOrderedExchange(pos, top);
@@ -113,12 +109,32 @@ template <class More>
     return t.parent[top];
 }
 
+// The lowest levels of the count (after the rebuild, if due). Returns the
+// position the climb goes on from.
+[[gnu::always_inline]] inline std::intptr_t hufOrderedCountLeaf(std::intptr_t pos) {
+    HufOrdered &t = orderedTree;
+    if (t.rootWeight == hufWeightFull) {
+        pos = hufOrderedRebuild((t.child[pos] - hufLeafMark) >> 1);
+    }
+    // On stores of one entry per item, of 10 KB items and of one item, 84 %,
+    // 65 % and 30 % of the leaf levels exchange, against 61 %, 37 % and 9 %
+    // one level up and a quarter or less above: in young trees most nodes of
+    // the lowest levels share their weight with others. So the leaf's level
+    // is always stepped without a branch, and in a young tree the two levels
+    // above it too. A fourth such level, or the two in an old tree, cost
+    // more than the branches they spare.
+    pos = hufOrderedStep(pos);
+    if (pos == hufRootOrder || t.rootWeight >= hufYoungBelow) return pos;
+    pos = hufOrderedStep(pos);
+    if (pos == hufRootOrder) return pos;
+    return hufOrderedStep(pos);
+}
+
 // The rest of the count, from the position hufOrderedCountLeaf returned.
 [[gnu::always_inline]] inline void hufOrderedCountAbove(std::intptr_t pos) {
     HufOrdered &t = orderedTree;
     // Higher up the branch is guessed right and spares the partner's load,
-    // which the step would otherwise wait for. A leaf's parent may be the
-    // root.
+    // which the step would otherwise wait for.
     while (pos != hufRootOrder) {
         const std::uint16_t w = t.weight[pos];
         if (t.weight[pos + 1] != w) {
@@ -127,11 +143,7 @@ template <class More>
             pos = t.parent[pos];
             continue;
         }
-        const std::intptr_t top = t.partner[w];
-        hufOrderedExchange(pos, top);
-        t.weight[top] = static_cast<std::uint16_t>(w + 1);
-        t.partner[w] = static_cast<std::int16_t>(top - 1);
-        pos = t.parent[top];
+        pos = hufOrderedStep(pos);
     }
     t.rootWeight++;
 }
