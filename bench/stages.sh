@@ -220,7 +220,7 @@ def stageOf(chain):
             return "copy and window"
         if name.startswith("txt") or path.endswith("textio.cpp"):
             return "output buffer"
-        if name in ("hufOrderedCount", "hufOrderedCountLeaf", "hufOrderedCountAbove",
+        if name in ("hufOrderedCount", "hufOrderedCountLow", "hufOrderedCountAbove",
                     "hufOrderedStep", "hufOrderedExchange"):
             text = lineText(path, line)
             if "lookupRise" in text or "prefixRise" in text:

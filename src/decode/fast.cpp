@@ -149,11 +149,11 @@ template <bool Raw> int decodeLoop(std::int32_t remaining, RawOut &raw) {
                 limit = out + txtReserveMax;
             }
         }
-        // The count in two halves around the symbol's text: the leaf level's
-        // loads start first and the text is written while they are under
-        // way; the climb above follows.
+        // The count in two halves around the symbol's text: the lowest
+        // levels' loads start first and the text is written while they are
+        // under way; the climb above follows.
         const int symbol = s.leaf.symbol;
-        const std::intptr_t above = hufOrderedCountLeaf(s.leaf.pos);
+        const std::intptr_t above = hufOrderedCountLow(s.leaf.pos);
         if (symbol < fmtLiteralCount) {
             const auto c = static_cast<std::uint8_t>(symbol);
             if constexpr (Raw) {

@@ -111,7 +111,7 @@ inline constexpr int hufYoungBelow = 8192;
 
 // The lowest levels of the count (after the rebuild, if due). Returns the
 // position the climb goes on from.
-[[gnu::always_inline]] inline std::intptr_t hufOrderedCountLeaf(std::intptr_t pos) {
+[[gnu::always_inline]] inline std::intptr_t hufOrderedCountLow(std::intptr_t pos) {
     HufOrdered &t = orderedTree;
     if (t.rootWeight == hufWeightFull) {
         pos = hufOrderedRebuild((t.child[pos] - hufLeafMark) >> 1);
@@ -130,7 +130,7 @@ inline constexpr int hufYoungBelow = 8192;
     return hufOrderedStep(pos);
 }
 
-// The rest of the count, from the position hufOrderedCountLeaf returned.
+// The rest of the count, from the position hufOrderedCountLow returned.
 [[gnu::always_inline]] inline void hufOrderedCountAbove(std::intptr_t pos) {
     HufOrdered &t = orderedTree;
     // Higher up the branch is guessed right and spares the partner's load,
@@ -149,5 +149,5 @@ inline constexpr int hufYoungBelow = 8192;
 }
 
 [[gnu::always_inline]] inline void hufOrderedCount(std::intptr_t pos) {
-    hufOrderedCountAbove(hufOrderedCountLeaf(pos));
+    hufOrderedCountAbove(hufOrderedCountLow(pos));
 }
