@@ -163,8 +163,6 @@ template <bool Raw> int decodeLoop(std::int32_t remaining, RawOut &raw) {
             }
             decPutLiteral(w, c);
             remaining -= 1;
-            refillAhead(bits, remaining);
-            hufOrderedCountAbove(above);
         } else {
             const int len = symbol - fmtLiteralCount + fmtMinMatch;
             const std::uint8_t *copied = decCopyMatch(w, s.f, len);
@@ -174,9 +172,9 @@ template <bool Raw> int decodeLoop(std::int32_t remaining, RawOut &raw) {
                 out = renderBytes(copied, len, &lead, out);
             }
             remaining -= len;
-            refillAhead(bits, remaining);
-            hufOrderedCountAbove(above);
         }
+        refillAhead(bits, remaining);
+        hufOrderedCountAbove(above);
         if constexpr (Raw) {
             if (raw.refused) {
                 result = -2;

@@ -1,10 +1,10 @@
 #!/bin/sh
 # Fails when a source outside the tree's module uses the ordered tree's
-# layout (tables, raw exchange, lookup upkeep) instead of huf/ordered.h.
+# layout (tables, raw exchange and step, lookup upkeep) instead of huf/ordered.h.
 # Usage: layout_private.sh SRC
 set -u
 cd "$1" || exit 2
-found=$(grep -rnwE 'orderedTree|HufOrdered|hufOrderedExchange|hufLookupExchanged|hufLeafMark|hufRootOrder' \
+found=$(grep -rnwE 'orderedTree|HufOrdered|hufOrderedExchange|hufOrderedStep|hufLookupExchanged|hufLeafMark|hufRootOrder' \
     --include='*.cpp' --include='*.h' . | grep -vE '^\./(huf|include/huf)/')
 if [ -n "$found" ]; then
     printf '%s\n' "$found"
