@@ -27,13 +27,13 @@ void writePlan() {
         t.weight[n.order] = static_cast<std::uint16_t>(n.weight);
         if (n.symbol >= 0) {
             const int mark = hufLeafMark + 2 * n.symbol;
-            t.child[n.order] = static_cast<std::int16_t>(mark);
-            t.parent[mark] = n.order;
+            t.child[n.order] = static_cast<std::uint16_t>(mark);
+            t.parent[mark] = static_cast<std::uint16_t>(n.order);
         } else {
-            const std::int16_t c = planTable[n.child0].order;
+            const auto c = static_cast<std::uint16_t>(planTable[n.child0].order);
             t.child[n.order] = c;
-            t.parent[c] = n.order;
-            t.parent[c + 1] = n.order;
+            t.parent[c] = static_cast<std::uint16_t>(n.order);
+            t.parent[c + 1] = static_cast<std::uint16_t>(n.order);
         }
     }
     t.rootWeight = t.weight[hufRootOrder];
@@ -48,10 +48,10 @@ void writePlan() {
     const int heaviest = t.weight[hufRootOrder - 1];
     for (int k = 0; k < hufRootOrder - 1; k++) {
         std::fill(t.partner + t.weight[k], t.partner + t.weight[k + 1],
-                  static_cast<std::int16_t>(k));
+                  static_cast<std::uint16_t>(k));
     }
     std::fill(t.partner + heaviest, t.partner + hufWeightFull,
-              static_cast<std::int16_t>(hufRootOrder - 1));
+              static_cast<std::uint16_t>(hufRootOrder - 1));
     hufLookupBuild();
 }
 
@@ -71,7 +71,7 @@ void hufOrderedReset() {
     const int changed = std::min(orderedTree.rootWeight, hufWeightFull);
     std::memcpy(&orderedTree, &startTree, offsetof(HufOrdered, partner));
     std::memcpy(orderedTree.partner, startTree.partner,
-                sizeof(std::int16_t) * static_cast<std::size_t>(changed));
+                sizeof(std::uint16_t) * static_cast<std::size_t>(changed));
 }
 
 int hufOrderedRebuild(int symbol) {

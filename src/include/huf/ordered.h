@@ -105,7 +105,7 @@ inline constexpr int hufYoungBelow = 8192;
     const std::intptr_t top = t.partner[w];
     hufOrderedExchange(pos, top);
     t.weight[top] = static_cast<std::uint16_t>(w + 1);
-    t.partner[w] = static_cast<std::int16_t>(top - 1);
+    t.partner[w] = static_cast<std::uint16_t>(top - 1);
     return t.parent[top];
 }
 
@@ -139,7 +139,7 @@ inline constexpr int hufYoungBelow = 8192;
         const std::uint16_t w = t.weight[pos];
         if (t.weight[pos + 1] != w) {
             t.weight[pos] = static_cast<std::uint16_t>(w + 1);
-            t.partner[w] = static_cast<std::int16_t>(pos - 1);
+            t.partner[w] = static_cast<std::uint16_t>(pos - 1);
             pos = t.parent[pos];
             continue;
         }

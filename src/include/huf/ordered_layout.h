@@ -29,6 +29,10 @@ inline constexpr int hufLeafMark = hufNodeMax + 1;
 inline constexpr int hufLookupBits = 5;
 static_assert(hufLookupBits <= hufDepthMax);
 
+// Positions and leaf marks are stored unsigned: the walk and the climb are
+// chains of loads of them, each waiting for the one before, and here a
+// zero-extending 16-bit load returns a cycle sooner than a sign-extending one
+// (4.85 cycles against 5.94 in a chain of them).
 struct HufOrdered {
     // Weight at each position below the root (less than 0x8000, the root
     // weight at which the tree is rebuilt). The root's entry is a sentinel
@@ -38,13 +42,13 @@ struct HufOrdered {
     std::uint16_t weight[hufNodeMax + 1];
     int rootWeight;
     // Position of the 0 child of the node at each position, or its leaf mark.
-    std::int16_t child[hufNodeMax + 1];
+    std::uint16_t child[hufNodeMax + 1];
     // Position of the parent of each position (the root's is 0). The slots
     // from hufLeafMark on are the leaves': hufLeafMark + 2 * symbol holds
     // the symbol's position, the slot after it is written and never read, so
     // that moving a node fixes "both children" without asking whether it has
     // any.
-    std::int16_t parent[hufLeafMark + 2 * hufSymbolCount];
+    std::uint16_t parent[hufLeafMark + 2 * hufSymbolCount];
     // The lookup table of the walk: for each prefix of hufLookupBits code
     // bits, first bit highest, the position the walk reaches after it (a
     // leaf of a shorter code, or the node hufLookupBits levels down) times
@@ -63,7 +67,7 @@ struct HufOrdered {
     // node at that position lowers the entry of its old weight by one and
     // changes no other, as weights stay sorted. Last, so that the reset
     // copies everything before it whole and of it only what the item changed.
-    std::int16_t partner[hufWeightFull];
+    std::uint16_t partner[hufWeightFull];
 };
 
 // The live tree.
@@ -81,12 +85,12 @@ void hufLookupExchanged(std::intptr_t a, std::intptr_t b);
     HufOrdered &t = orderedTree;
     const std::intptr_t childA = t.child[a];
     const std::intptr_t childB = t.child[b];
-    t.child[a] = static_cast<std::int16_t>(childB);
-    t.child[b] = static_cast<std::int16_t>(childA);
-    t.parent[childA] = static_cast<std::int16_t>(b);
-    t.parent[childA + 1] = static_cast<std::int16_t>(b);
-    t.parent[childB] = static_cast<std::int16_t>(a);
-    t.parent[childB + 1] = static_cast<std::int16_t>(a);
+    t.child[a] = static_cast<std::uint16_t>(childB);
+    t.child[b] = static_cast<std::uint16_t>(childA);
+    t.parent[childA] = static_cast<std::uint16_t>(b);
+    t.parent[childA + 1] = static_cast<std::uint16_t>(b);
+    t.parent[childB] = static_cast<std::uint16_t>(a);
+    t.parent[childB + 1] = static_cast<std::uint16_t>(a);
     // Most exchanges lie below the top levels, where the table has nothing
     // to follow, and a position exchanged with itself leaves it as it is:
     // the test here spares them the call.
