@@ -51,9 +51,7 @@ std::uint64_t benchCheckReplayTree(const BenchRecord &r, const char *name) {
 void benchReplayRender(const BenchRecord &r) {
     std::uint32_t k = 0;
     for (const std::uint32_t end : r.itemEnds) {
-        decWindowReset();
-        int w = fmtFirstWritePos;
-        std::int64_t written = 0;
+        std::uint8_t *at = decRunStart();
         std::uint8_t lead = 0;
         std::uint8_t *out = txtReserve(txtReserveMax);
         std::uint8_t *limit = out + txtReserveMax;
@@ -67,16 +65,15 @@ void benchReplayRender(const BenchRecord &r) {
             if (symbol < fmtLiteralCount) {
                 const auto c = static_cast<std::uint8_t>(symbol);
                 out = renderLiteral(c, &lead, out);
-                decPutLiteral(w, c);
-                written += 1;
+                *at++ = c;
             } else {
                 const int len = symbol - fmtLiteralCount + fmtMinMatch;
-                out = renderBytes(decCopyMatch(w, r.distances[k], len), len, &lead, out);
-                written += len;
+                out = renderBytes(decRunCopy(at, r.distances[k], len), len, &lead, out);
+                at += len;
             }
+            at = decRunKeep(at);
         }
         txtCommit(out);
         txtLineEnd();
-        decWindowNoteWritten(written);
     }
 }

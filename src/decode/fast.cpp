@@ -112,10 +112,8 @@ inline void putRaw(RawOut &r, const std::uint8_t *p, int n) {
 // symbol is read trusting that margin; fewer are left only near the end of
 // the item or of the reader's buffer, where every bit is checked.
 template <bool Raw> int decodeLoop(std::int32_t remaining, RawOut &raw) {
-    decWindowReset();
     hufOrderedReset();
-    const std::int32_t length = remaining;
-    int w = fmtFirstWritePos;
+    std::uint8_t *at = decRunStart();
     // The output buffer's reservation and the held lead stay in locals.
     std::uint8_t *out = nullptr;
     std::uint8_t *limit = nullptr;
@@ -161,11 +159,12 @@ template <bool Raw> int decodeLoop(std::int32_t remaining, RawOut &raw) {
             } else {
                 out = renderLiteral(c, &lead, out);
             }
-            decPutLiteral(w, c);
+            *at++ = c;
             remaining -= 1;
         } else {
             const int len = symbol - fmtLiteralCount + fmtMinMatch;
-            const std::uint8_t *copied = decCopyMatch(w, s.f, len);
+            const std::uint8_t *copied = decRunCopy(at, s.f, len);
+            at += len;
             if constexpr (Raw) {
                 putRaw(raw, copied, len);
             } else {
@@ -173,6 +172,7 @@ template <bool Raw> int decodeLoop(std::int32_t remaining, RawOut &raw) {
             }
             remaining -= len;
         }
+        at = decRunKeep(at);
         refillAhead(bits, remaining);
         hufOrderedCountAbove(above);
         if constexpr (Raw) {
@@ -189,7 +189,6 @@ template <bool Raw> int decodeLoop(std::int32_t remaining, RawOut &raw) {
     }
 
     decBitsSync(bits);
-    decWindowNoteWritten(static_cast<std::int64_t>(length) - remaining);
     if constexpr (Raw) {
         rawFlush(raw);
         if (raw.refused) result = -2;

@@ -13,14 +13,24 @@ bool primedReady = false;
 int dirtyEnd = fmtWindowSize;
 int dirtyStart = 0;
 
+// The primed window: the fill, with the preset at its start.
+void prime() {
+    if (primedReady) return;
+    std::memset(primedWindow, fmtWindowFill, sizeof primedWindow);
+    std::memcpy(primedWindow, presetText, presetSize);
+    primedReady = true;
+}
+
+// Whether the run's first 4096 bytes differ from the primed window laid out
+// as a run (never laid down, or moved over since).
+bool runStale = true;
+
 } // namespace
 
+std::uint8_t decRun[fmtWindowSize + decRunSpan + decRunOver];
+
 void decWindowReset() {
-    if (!primedReady) {
-        std::memset(primedWindow, fmtWindowFill, sizeof primedWindow);
-        std::memcpy(primedWindow, presetText, presetSize);
-        primedReady = true;
-    }
+    prime();
     std::memcpy(ringBuffer + dirtyStart, primedWindow + dirtyStart,
                 static_cast<std::size_t>(dirtyEnd - dirtyStart));
 }
@@ -35,4 +45,24 @@ void decWindowNoteWritten(std::int64_t written) {
         dirtyStart = 0;
         dirtyEnd = fmtWindowSize;
     }
+}
+
+std::uint8_t *decRunStart() {
+    if (runStale) {
+        prime();
+        // The byte d back from the first write position is the ring's at
+        // fmtFirstWritePos - d: from d = 4096 down to 1.
+        std::memcpy(decRun, primedWindow + fmtFirstWritePos,
+                    static_cast<std::size_t>(fmtWindowSize - fmtFirstWritePos));
+        std::memcpy(decRun + fmtWindowSize - fmtFirstWritePos, primedWindow,
+                    static_cast<std::size_t>(fmtFirstWritePos));
+        runStale = false;
+    }
+    return decRun + fmtWindowSize;
+}
+
+std::uint8_t *decRunMove(std::uint8_t *at) {
+    std::memmove(decRun, at - fmtWindowSize, fmtWindowSize);
+    runStale = true;
+    return decRun + fmtWindowSize;
 }

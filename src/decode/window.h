@@ -1,6 +1,7 @@
 #pragma once
-// The decoding loops' window: ringBuffer, primed with the preset before
-// every item, and the bytes stored and copied in it.
+// The decoding loops' windows: ringBuffer, primed with the preset before
+// every item, and the bytes stored and copied in it; and, for plain
+// decoding, the same window kept as a run of text (decRun).
 #include <cstdint>
 #include <cstring>
 
@@ -46,4 +47,49 @@ inline const std::uint8_t *decCopyMatch(int &w, int f, int len) {
         w++;
     }
     return wrapped;
+}
+
+// The window as a run of text: first the 4096 bytes the ring holds before
+// an item, in the order of their distance back from the first write
+// position (the farthest first), then the item's bytes as they are decoded.
+// A match's source is then always the bytes f + 1 before the write
+// position, in one piece: no copy wraps, and one that does not overlap its
+// source may write past its end, where nothing is kept yet. When the run
+// nears its end, the last 4096 bytes move to the front.
+inline constexpr int decRunSpan = 65536;
+// How far a match may write past its end: its 16-byte blocks, rounded up.
+inline constexpr int decRunOver = 64;
+static_assert(fmtMaxMatch <= decRunOver);
+extern std::uint8_t decRun[fmtWindowSize + decRunSpan + decRunOver];
+
+// Starts an item: returns where its first byte goes.
+std::uint8_t *decRunStart();
+// Moves the last 4096 bytes before at to the front; returns the write
+// position after them.
+std::uint8_t *decRunMove(std::uint8_t *at);
+
+// The write position at, after the bytes of one symbol: moved back to the
+// front when less room than one match is left.
+inline std::uint8_t *decRunKeep(std::uint8_t *at) {
+    if (at > decRun + fmtWindowSize + decRunSpan - fmtMaxMatch) [[unlikely]]
+        return decRunMove(at);
+    return at;
+}
+
+// Copies a match of len bytes (3 to 60) from f + 1 bytes back to at and
+// returns its bytes in one piece. When the source lies wholly before at,
+// the copy is four 16-byte blocks, all read before any is written, and the
+// source itself is returned: it was written longer ago than the copy, so
+// reading it back does not wait for the copy's stores. Else the source
+// overlaps the copy and repeats, byte by byte, as the ring does it.
+inline const std::uint8_t *decRunCopy(std::uint8_t *at, int f, int len) {
+    const std::uint8_t *src = at - f - 1;
+    if (f + 1 >= len) {
+        std::uint8_t block[decRunOver];
+        std::memcpy(block, src, decRunOver);
+        std::memcpy(at, block, decRunOver);
+        return src;
+    }
+    for (int i = 0; i < len; i++) at[i] = src[i];
+    return at;
 }
