@@ -37,8 +37,9 @@
 #                        prepareStart),
 #                        the driver, the loader, anything not listed below
 #   rebuild              anything under hufOrderedRebuild
-#   reset                anything under hufOrderedReset or decWindowReset
-#                        (tree, lookup table and window copies per item)
+#   reset                anything under hufOrderedReset, decWindowReset or
+#                        decRunStart (tree, lookup table and window copies
+#                        per item)
 #   lookup-table upkeep  anything under hufLookupExchanged (older builds:
 #                        hufPrefixExchanged)
 #   item select          anything under itemSelect, itemOpen, itemClose or
@@ -47,7 +48,8 @@
 #   position code        readPosition
 #   bit input            decBits*, item* (peek, skip, refill, read)
 #   rendering            render*, escape and their helpers
-#   copy and window      decPutLiteral, decCopyMatch
+#   copy and window      decPutLiteral, decCopyMatch, decRunCopy,
+#                        decRunKeep, decRunMove
 #   output buffer        txt* (textio.cpp): reserve, commit, line end, flush
 #   upkeep test          the exchange's line that tests lookupRise
 #                        (prefixRise) before calling the upkeep: 3
@@ -59,7 +61,8 @@
 #   decodeLoop's own lines by what they call: a line naming hufOrderedCount
 #   or orderedParent is the climb, decBits the bit input, txtReserve,
 #   txtCommit or the room left (limit - out) the output buffer, render the
-#   rendering, decPutLiteral or decCopyMatch the copy; the rest (the
+#   rendering, decPutLiteral, decCopyMatch, decRun* or a byte stored at the
+#   run's write position (*at++) the copy; the rest (the
 #   symbol's dispatch, the counts of bytes left) is "loop".
 set -eu
 
@@ -191,7 +194,7 @@ def stageOfLoopLine(text):
         return "output buffer"
     if "render" in text:
         return "rendering"
-    if "decPutLiteral" in text or "decCopyMatch" in text:
+    if "decPutLiteral" in text or "decCopyMatch" in text or "decRun" in text or "*at++" in text:
         return "copy and window"
     return "loop"
 
@@ -202,7 +205,7 @@ def stageOf(chain):
         return "start and other"
     if "hufOrderedRebuild" in names:
         return "rebuild"
-    if "hufOrderedReset" in names or "decWindowReset" in names:
+    if "hufOrderedReset" in names or "decWindowReset" in names or "decRunStart" in names:
         return "reset"
     if "hufLookupExchanged" in names or "hufPrefixExchanged" in names:
         return "lookup-table upkeep"
@@ -216,7 +219,7 @@ def stageOf(chain):
             return "bit input"
         if name.startswith("render") or name in ("escape", "headWord", "asciiPrefix"):
             return "rendering"
-        if name in ("decPutLiteral", "decCopyMatch"):
+        if name in ("decPutLiteral", "decCopyMatch", "decRunCopy", "decRunKeep", "decRunMove"):
             return "copy and window"
         if name.startswith("txt") or path.endswith("textio.cpp"):
             return "output buffer"
