@@ -77,19 +77,19 @@ inline std::uint8_t *decRunKeep(std::uint8_t *at) {
 }
 
 // Copies a match of len bytes (3 to 60) from f + 1 bytes back to at and
-// returns its bytes in one piece. When the source lies wholly before at,
-// the copy is four 16-byte blocks, all read before any is written, and the
-// source itself is returned: it was written longer ago than the copy, so
-// reading it back does not wait for the copy's stores. Else the source
-// overlaps the copy and repeats, byte by byte, as the ring does it.
+// returns its source, which then holds the same bytes: rendering them from
+// there does not wait for the copy's stores when the two do not overlap.
+// Then the copy is four 16-byte blocks, all read before any is written.
+// Else the source overlaps the copy and repeats, byte by byte, as the ring
+// does it.
 inline const std::uint8_t *decRunCopy(std::uint8_t *at, int f, int len) {
     const std::uint8_t *src = at - f - 1;
     if (f + 1 >= len) {
         std::uint8_t block[decRunOver];
         std::memcpy(block, src, decRunOver);
         std::memcpy(at, block, decRunOver);
-        return src;
+    } else {
+        for (int i = 0; i < len; i++) at[i] = src[i];
     }
-    for (int i = 0; i < len; i++) at[i] = src[i];
-    return at;
+    return src;
 }
