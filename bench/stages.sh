@@ -37,9 +37,9 @@
 #                        prepareStart),
 #                        the driver, the loader, anything not listed below
 #   rebuild              anything under hufOrderedRebuild
-#   reset                anything under hufOrderedReset, decWindowReset or
-#                        decRunStart (tree, lookup table and window copies
-#                        per item)
+#   reset                anything under hufOrderedReset or decRunStart
+#                        (older builds: decWindowReset): the tree, lookup
+#                        table and window copies per item
 #   lookup-table upkeep  anything under hufLookupExchanged (older builds:
 #                        hufPrefixExchanged)
 #   item select          anything under itemSelect, itemOpen, itemClose or
@@ -48,8 +48,8 @@
 #   position code        readPosition
 #   bit input            decBits*, item* (peek, skip, refill, read)
 #   rendering            render*, escape and their helpers
-#   copy and window      decPutLiteral, decCopyMatch, decRunCopy,
-#                        decRunKeep, decRunMove
+#   copy and window      decRunCopy, decRunKeep, decRunMove (older builds:
+#                        decPutLiteral, decCopyMatch)
 #   output buffer        txt* (textio.cpp): reserve, commit, line end, flush
 #   upkeep test          the exchange's line that tests lookupRise
 #                        (prefixRise) before calling the upkeep: 3

@@ -20,9 +20,7 @@ void print(const std::uint8_t *bytes, int n, std::uint8_t *lead) {
 int decTraced(std::int32_t remaining, int verbose, int dump) {
     // Every item starts from the starting tree, whoever decodes it.
     hufInitTree();
-    decWindowReset();
-    const std::int32_t length = remaining;
-    int w = fmtFirstWritePos;
+    std::uint8_t *at = decRunStart();
     std::int32_t rdispmax = 0;
     std::uint8_t lead = 0;
     int result = 0;
@@ -47,7 +45,7 @@ int decTraced(std::int32_t remaining, int verbose, int dump) {
             const std::uint8_t c = leaf.value;
             if (verbose >= 1) txtPrintf("char=0x%02x '", c);
             print(&c, 1, &lead);
-            decPutLiteral(w, c);
+            *at++ = c;
             remaining -= 1;
         } else {
             const int len = leaf.value;
@@ -72,15 +70,16 @@ int decTraced(std::int32_t remaining, int verbose, int dump) {
                           fmtPositionClasses[code.classIndex].letter, static_cast<long>(f));
             }
             remaining -= len;
-            print(decCopyMatch(w, f, len), len, &lead);
+            print(decRunCopy(at, f, len), len, &lead);
+            at += len;
         }
+        at = decRunKeep(at);
         if (verbose >= 1) txtPrintf("'\n");
 
         hufUpdate(node, verbose);
         if (dump) hufDumpTree();
     }
 
-    decWindowNoteWritten(static_cast<std::int64_t>(length) - remaining);
     // The item's line end; a held lead byte is dropped unprinted.
     txtLineEnd();
     if (verbose >= 1) txtPrintf("rdispmax = %ld\n", static_cast<long>(rdispmax));

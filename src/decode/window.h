@@ -1,61 +1,18 @@
 #pragma once
-// The decoding loops' windows: ringBuffer, primed with the preset before
-// every item, and the bytes stored and copied in it; and, for plain
-// decoding, the same window kept as a run of text (decRun).
-#include <cstdint>
-#include <cstring>
-
-#include "format/format.h"
-
-extern std::uint8_t ringBuffer[fmtWindowSize];
-
-// Primes the window for an item: the fill with the preset at 0 to 1320,
-// restored where the last item wrote.
-void decWindowReset();
-// Tells the window how many bytes the item stored (from fmtFirstWritePos).
-void decWindowNoteWritten(std::int64_t written);
-
-// Stores a literal at write position w.
-inline void decPutLiteral(int &w, std::uint8_t c) {
-    if (w == fmtWindowSize) w = 0;
-    ringBuffer[w++] = c;
-}
-
-// Copies a match of len bytes (3 to 60) from f + 1 bytes back to write
-// position w and returns the copied bytes in one piece: in the window
-// itself, or, when the copy wraps, in a scratch array of the longest match.
-inline const std::uint8_t *decCopyMatch(int &w, int f, int len) {
-    static std::uint8_t wrapped[fmtMaxMatch];
-    if (w == fmtWindowSize) w = 0;
-    int src = w - f - 1;
-    if (src < 0) src += fmtWindowSize;
-    if (src + len <= fmtWindowSize && w + len <= fmtWindowSize && (src >= w || src + len <= w)) {
-        // Neither end wraps and the source is not the bytes being written:
-        // one move does what the byte loop would.
-        std::memmove(ringBuffer + w, ringBuffer + src, static_cast<std::size_t>(len));
-        const std::uint8_t *copied = ringBuffer + w;
-        w += len;
-        return copied;
-    }
-    // Byte by byte: a source that overlaps its own output repeats it.
-    for (int i = 0; i < len; i++) {
-        if (src == fmtWindowSize) src = 0;
-        if (w == fmtWindowSize) w = 0;
-        ringBuffer[w] = ringBuffer[src];
-        wrapped[i] = ringBuffer[w];
-        src++;
-        w++;
-    }
-    return wrapped;
-}
-
-// The window as a run of text: first the 4096 bytes the ring holds before
-// an item, in the order of their distance back from the first write
+// The decoding loops' window, kept as a run of text: first the 4096 bytes
+// the window holds before an item (the fill, with the preset at window
+// position 0), in the order of their distance back from the first write
 // position (the farthest first), then the item's bytes as they are decoded.
 // A match's source is then always the bytes f + 1 before the write
 // position, in one piece: no copy wraps, and one that does not overlap its
 // source may write past its end, where nothing is kept yet. When the run
 // nears its end, the last 4096 bytes move to the front.
+#include <cstdint>
+#include <cstring>
+
+#include "format/format.h"
+
+// The bytes of text written between two moves.
 inline constexpr int decRunSpan = 65536;
 // How far a match may write past its end: its 16-byte blocks, rounded up.
 inline constexpr int decRunOver = 64;
@@ -80,8 +37,7 @@ inline std::uint8_t *decRunKeep(std::uint8_t *at) {
 // returns its source, which then holds the same bytes: rendering them from
 // there does not wait for the copy's stores when the two do not overlap.
 // Then the copy is four 16-byte blocks, all read before any is written.
-// Else the source overlaps the copy and repeats, byte by byte, as the ring
-// does it.
+// Else the source overlaps the copy and repeats, byte by byte.
 inline const std::uint8_t *decRunCopy(std::uint8_t *at, int f, int len) {
     const std::uint8_t *src = at - f - 1;
     if (f + 1 >= len) {
