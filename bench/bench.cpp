@@ -250,10 +250,10 @@ void benchModelUpdate(benchmark::State &state) {
 // number, for the same symbols.
 void benchOrderedCount(benchmark::State &state) {
     const std::vector<int> symbols = skewedSymbols(1 << 20);
-    hufOrderedReset();
+    hufOrderedInit();
     std::size_t i = 0;
     for (auto _ : state) {
-        hufOrderedCount(hufOrderedLeaf(symbols[i]));
+        hufOrderedUpdate(hufOrderedLeaf(symbols[i]));
         i = (i + 1) & ((1 << 20) - 1);
     }
     state.SetItemsProcessed(state.iterations());
@@ -279,16 +279,16 @@ void benchRebuild(benchmark::State &state) {
 // The rebuild of plain decoding, on the tree laid out by order number.
 void benchOrderedRebuild(benchmark::State &state) {
     const std::vector<int> symbols = skewedSymbols(100000);
-    hufOrderedReset();
-    for (int s : symbols) hufOrderedCount(hufOrderedLeaf(s));
+    hufOrderedInit();
+    for (int s : symbols) hufOrderedUpdate(hufOrderedLeaf(s));
     static HufOrdered saved;
-    saved = orderedTree;
+    saved = hufOrderedTree;
     for (auto _ : state) {
         // The copy back of what the rebuild reads (about 5 KB) is part of
         // each measured rebuild.
-        std::memcpy(orderedTree.weight, saved.weight, sizeof saved.weight);
-        std::memcpy(orderedTree.child, saved.child, sizeof saved.child);
-        std::memcpy(orderedTree.parent, saved.parent, sizeof saved.parent);
+        std::memcpy(hufOrderedTree.weight, saved.weight, sizeof saved.weight);
+        std::memcpy(hufOrderedTree.child, saved.child, sizeof saved.child);
+        std::memcpy(hufOrderedTree.parent, saved.parent, sizeof saved.parent);
         benchmark::DoNotOptimize(hufOrderedRebuild(0));
     }
 }

@@ -17,7 +17,7 @@ template <bool Check> std::uint64_t replayTree(const BenchRecord &r, const char 
     std::uint64_t sum = 0;
     std::uint32_t k = 0;
     for (const std::uint32_t end : r.itemEnds) {
-        hufOrderedReset();
+        hufOrderedInit();
         for (; k < end; k++) {
             std::uint64_t word = r.words[k];
             const HufLeaf leaf = hufOrderedWalk(word);
@@ -32,7 +32,7 @@ template <bool Check> std::uint64_t replayTree(const BenchRecord &r, const char 
                 }
             }
             sum += static_cast<std::uint64_t>(symbol);
-            hufOrderedCount(leaf.pos);
+            hufOrderedUpdate(leaf.pos);
         }
     }
     return sum;

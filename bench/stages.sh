@@ -37,7 +37,7 @@
 #                        prepareStart),
 #                        the driver, the loader, anything not listed below
 #   rebuild              anything under hufOrderedRebuild
-#   reset                anything under hufOrderedReset or decRunStart
+#   reset                anything under hufOrderedInit or decRunStart
 #                        (older builds: decWindowReset): the tree, lookup
 #                        table and window copies per item
 #   lookup-table upkeep  anything under hufLookupExchanged (older builds:
@@ -56,9 +56,9 @@
 #                        instructions per exchange, and, as gcc 12 lays
 #                        the loop out, the climb's entry (8 register
 #                        saves and table addresses per symbol)
-#   climb and exchanges  hufOrderedCount (its two halves), hufOrderedExchange
+#   climb and exchanges  hufOrderedUpdate (its two halves), hufOrderedExchange
 #   walk                 readSymbol
-#   decodeLoop's own lines by what they call: a line naming hufOrderedCount
+#   decodeLoop's own lines by what they call: a line naming hufOrderedUpdate
 #   or orderedParent is the climb, decBits the bit input, txtReserve,
 #   txtCommit or the room left (limit - out) the output buffer, render the
 #   rendering, decPutLiteral, decCopyMatch, decRun* or a byte stored at the
@@ -186,7 +186,7 @@ stages = ["climb and exchanges", "walk", "rendering", "copy and window", "output
           "item select", "loop", "start and other"]
 
 def stageOfLoopLine(text):
-    if "hufOrderedCount" in text or "hufOrderedLeaf" in text or "orderedParent" in text:
+    if "hufOrderedUpdate" in text or "hufOrderedLeaf" in text or "orderedParent" in text:
         return "climb and exchanges"
     if "decBits" in text:
         return "bit input"
@@ -205,7 +205,7 @@ def stageOf(chain):
         return "start and other"
     if "hufOrderedRebuild" in names:
         return "rebuild"
-    if "hufOrderedReset" in names or "decWindowReset" in names or "decRunStart" in names:
+    if "hufOrderedInit" in names or "decWindowReset" in names or "decRunStart" in names:
         return "reset"
     if "hufLookupExchanged" in names or "hufPrefixExchanged" in names:
         return "lookup-table upkeep"
@@ -223,7 +223,7 @@ def stageOf(chain):
             return "copy and window"
         if name.startswith("txt") or path.endswith("textio.cpp"):
             return "output buffer"
-        if name in ("hufOrderedCount", "hufOrderedCountLow", "hufOrderedCountAbove",
+        if name in ("hufOrderedUpdate", "hufOrderedUpdateLow", "hufOrderedUpdateAbove",
                     "hufOrderedStep", "hufOrderedExchange"):
             text = lineText(path, line)
             if "lookupRise" in text or "prefixRise" in text:

@@ -93,7 +93,7 @@ void compareWithModel() {
             }
             result[model] =
                 model ? mdlDecodeRaw(tree, length, modelBytes, rawCapacity, &produced[model])
-                      : hufDecodeRaw(length, fastBytes, rawCapacity, &produced[model]);
+                      : decRawToArray(length, fastBytes, rawCapacity, &produced[model]);
             itemClose();
         }
         const std::size_t kept = produced[0] < rawCapacity ? produced[0] : rawCapacity;

@@ -86,7 +86,7 @@ void expectItem(std::size_t j, const std::uint8_t *text, std::size_t n) {
     // Room past the end shows bytes decoded beyond the length.
     std::vector<std::uint8_t> out(n + 64);
     std::size_t produced = 0;
-    if (hufDecodeRaw(length, out.data(), out.size(), &produced) != 0)
+    if (decRawToArray(length, out.data(), out.size(), &produced) != 0)
         fail("the bits ran out before the decoded length", j);
     if (produced != n) fail("decoded a different number of bytes", j);
     if (n > 0 && std::memcmp(out.data(), text, n) != 0) fail("decoded different bytes", j);
@@ -97,7 +97,7 @@ void expectItem(std::size_t j, const std::uint8_t *text, std::size_t n) {
     if (itemOpenAt(".") < 0) fail("the store cannot be opened by folder", j);
     if (itemSelect(static_cast<std::int32_t>(j)) != length) fail("selected differently", j);
     std::vector<std::uint8_t> streamed;
-    if (hufDecodeTo(length, putBytes, &streamed) != 0) fail("the stream ran out", j);
+    if (decRawToSink(length, putBytes, &streamed) != 0) fail("the stream ran out", j);
     if (streamed.size() != n || (n > 0 && std::memcmp(streamed.data(), text, n) != 0))
         fail("streamed different bytes", j);
     itemClose();

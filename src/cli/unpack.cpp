@@ -304,7 +304,7 @@ Step doItem(const Options &o, std::int64_t n, bool toEnd, Totals &t) {
         }
     }
 
-    int result = hufDecodeTo(length, putBytes, &sink);
+    int result = decRawToSink(length, putBytes, &sink);
     // Like quorlin's line end, the line feed follows a damaged item's bytes too.
     if (result != -2 && o.lines && sink.fd >= 0) {
         static const std::uint8_t lineFeed = '\n';

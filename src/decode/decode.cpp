@@ -31,14 +31,10 @@ int putArray(void *context, const std::uint8_t *bytes, std::size_t n) {
 
 } // namespace
 
-int hufDecodeRaw(std::int32_t length, std::uint8_t *out, std::size_t capacity,
-                 std::size_t *produced) {
+int decRawToArray(std::int32_t length, std::uint8_t *out, std::size_t capacity,
+                  std::size_t *produced) {
     ArrayOut a{out, capacity, 0};
-    const int result = decRaw(length, putArray, &a);
+    const int result = decRawToSink(length, putArray, &a);
     *produced = a.count;
     return result;
-}
-
-int hufDecodeTo(std::int32_t length, HufSink sink, void *context) {
-    return decRaw(length, sink, context);
 }

@@ -90,7 +90,7 @@ constexpr std::size_t rawChunk = 65536;
 std::uint8_t rawBytes[rawChunk];
 
 struct RawOut {
-    HufSink sink;
+    DecSink sink;
     void *context;
     std::size_t fill;
     bool refused; // the sink said stop
@@ -112,7 +112,7 @@ inline void putRaw(RawOut &r, const std::uint8_t *p, int n) {
 // symbol is read trusting that margin; fewer are left only near the end of
 // the item or of the reader's buffer, where every bit is checked.
 template <bool Raw> int decodeLoop(std::int32_t remaining, RawOut &raw) {
-    hufOrderedReset();
+    hufOrderedInit();
     std::uint8_t *at = decRunStart();
     // The output buffer's reservation and the held lead stay in locals.
     std::uint8_t *out = nullptr;
@@ -151,7 +151,7 @@ template <bool Raw> int decodeLoop(std::int32_t remaining, RawOut &raw) {
         // levels' loads start first and the text is written while they are
         // under way; the climb above follows.
         const int symbol = s.leaf.symbol;
-        const std::intptr_t above = hufOrderedCountLow(s.leaf.pos);
+        const std::intptr_t above = hufOrderedUpdateLow(s.leaf.pos);
         if (symbol < fmtLiteralCount) {
             const auto c = static_cast<std::uint8_t>(symbol);
             if constexpr (Raw) {
@@ -174,7 +174,7 @@ template <bool Raw> int decodeLoop(std::int32_t remaining, RawOut &raw) {
         }
         at = decRunKeep(at);
         refillAhead(bits, remaining);
-        hufOrderedCountAbove(above);
+        hufOrderedUpdateAbove(above);
         if constexpr (Raw) {
             if (raw.refused) {
                 result = -2;
@@ -208,7 +208,7 @@ int decPlain(std::int32_t length) {
     return decodeLoop<false>(length, none);
 }
 
-int decRaw(std::int32_t length, HufSink sink, void *context) {
+int decRawToSink(std::int32_t length, DecSink sink, void *context) {
     RawOut raw{sink, context, 0, false};
     return decodeLoop<true>(length, raw);
 }

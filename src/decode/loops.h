@@ -16,11 +16,10 @@
 // byte and 4 more, plus the room renderBytes may overwrite past its end.
 inline constexpr std::size_t decSymbolOutMax = fmtMaxMatch * renderMaxBytes / 2 + renderMaxBytes;
 
-// Plain decoding of the selected item, printed, or handed raw to a sink. 0
-// when the decoded length was reached, -1 when the item's bits ran out
-// first, -2 when the sink refused a chunk.
+// Plain decoding of the selected item, printed (hufDecode without options);
+// its raw form is decRawToSink. 0 when the decoded length was reached, -1
+// when the item's bits ran out first.
 int decPlain(std::int32_t length);
-int decRaw(std::int32_t length, HufSink sink, void *context);
 
 // Traced decoding of the selected item on nodeTable, reset first
 // (hufInitTree).

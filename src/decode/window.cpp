@@ -16,7 +16,7 @@ std::uint8_t *decRunStart() {
         // preset at its start.
         static std::uint8_t primed[fmtWindowSize];
         std::memset(primed, fmtWindowFill, sizeof primed);
-        std::memcpy(primed, presetText, presetSize);
+        std::memcpy(primed, presetText, fmtPresetSize);
         // The byte d back from the first write position is the window's at
         // fmtFirstWritePos - d: from d = 4096 down to 1.
         std::memcpy(decRun, primed + fmtFirstWritePos,

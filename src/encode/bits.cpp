@@ -62,5 +62,5 @@ void encCodeSymbol(int symbol) {
     const HufCode code = hufOrderedCode(leaf);
     encBitsPut(code.bits, code.length);
     // The decoder's own count on the same form of the tree.
-    hufOrderedCount(leaf);
+    hufOrderedUpdate(leaf);
 }

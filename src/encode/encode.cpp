@@ -170,7 +170,7 @@ std::int64_t encItem(const std::uint8_t *text, std::size_t n, const EncWriter *o
     std::uint8_t header[fmtHeaderSize] = {};
     fmtPutLittleEndian32(header + fmtDecodedLengthAt, static_cast<std::uint32_t>(n));
     encBitsBytes(header, fmtHeaderSize);
-    hufOrderedReset();
+    hufOrderedInit();
     encHistoryBegin(text, n);
     const auto total = static_cast<std::int64_t>(n);
     if (parseMode == encParseGreedy) {

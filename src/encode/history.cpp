@@ -47,7 +47,7 @@ void primeOnce() {
     // position on: that byte is the oldest one.
     std::uint8_t ring[fmtWindowSize];
     std::memset(ring, fmtWindowFill, sizeof ring);
-    std::memcpy(ring, presetText, presetSize);
+    std::memcpy(ring, presetText, fmtPresetSize);
     for (int i = 0; i < fmtWindowSize; i++) {
         joined[i] = ring[(fmtFirstWritePos + i) % fmtWindowSize];
     }

@@ -10,7 +10,7 @@
 // own terminating null. A literal that is too long does not compile; the
 // checks at the bottom catch one that is too short.
 // clang-format off
-constexpr std::uint8_t presetText[presetSize] =
+constexpr std::uint8_t presetText[fmtPresetSize] =
     // 0
     "<TOC></TOC><TITLE>()</TITLE><YOMI1></YOMI1>"
     "<BODY></YOMI1><EUTITLE></EUTITLE><BODY>\r\n"

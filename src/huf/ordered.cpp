@@ -8,7 +8,7 @@
 #include "ordered_internal.h"
 #include "plan_internal.h"
 
-HufOrdered orderedTree;
+HufOrdered hufOrderedTree;
 
 namespace {
 
@@ -21,7 +21,7 @@ bool startReady = false;
 // weight set apart (a sentinel takes its place), the partner entries filled
 // from the sorted weights and the lookup table laid down.
 void writePlan() {
-    HufOrdered &t = orderedTree;
+    HufOrdered &t = hufOrderedTree;
     for (int i = 0; i < planCount; i++) {
         const HufPlanNode &n = planTable[i];
         t.weight[n.order] = static_cast<std::uint16_t>(n.weight);
@@ -57,20 +57,20 @@ void writePlan() {
 
 } // namespace
 
-void hufOrderedReset() {
+void hufOrderedInit() {
     if (!startReady) {
         hufPlanStart();
         writePlan();
-        startTree = orderedTree;
+        startTree = hufOrderedTree;
         startReady = true;
     }
     // The last item changed the partner entries only below its root weight:
     // counting touches the weights of nodes below the root, and a rebuild
     // leaves the entries from its root weight on as the starting tree has
     // them (the last position below the root).
-    const int changed = std::min(orderedTree.rootWeight, hufWeightFull);
-    std::memcpy(&orderedTree, &startTree, offsetof(HufOrdered, partner));
-    std::memcpy(orderedTree.partner, startTree.partner,
+    const int changed = std::min(hufOrderedTree.rootWeight, hufWeightFull);
+    std::memcpy(&hufOrderedTree, &startTree, offsetof(HufOrdered, partner));
+    std::memcpy(hufOrderedTree.partner, startTree.partner,
                 sizeof(std::uint16_t) * static_cast<std::size_t>(changed));
 }
 
@@ -79,9 +79,9 @@ int hufOrderedRebuild(int symbol) {
     // stays 1.
     int leaves = 0;
     for (int k = 1; k < hufRootOrder; k++) {
-        const int child = orderedTree.child[k];
+        const int child = hufOrderedTree.child[k];
         if (child < hufLeafMark) continue;
-        planTable[++leaves] = HufPlanNode{(orderedTree.weight[k] + 1) / 2, -1, -1,
+        planTable[++leaves] = HufPlanNode{(hufOrderedTree.weight[k] + 1) / 2, -1, -1,
                                           static_cast<std::int16_t>((child - hufLeafMark) >> 1), 0};
     }
     hufPlanRebuild(leaves);

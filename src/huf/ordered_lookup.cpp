@@ -11,14 +11,15 @@ namespace {
 // depth, whose code is code: its entries, and the rises of its positions
 // within the top levels.
 void fill(std::intptr_t pos, int rise, unsigned code) {
-    const int child = orderedTree.child[pos];
+    const int child = hufOrderedTree.child[pos];
     if (rise == 0 || child >= hufLeafMark) {
         const auto entry = static_cast<std::uint16_t>(pos * 16 + hufLookupBits - rise);
         const unsigned first = code << rise;
-        for (unsigned v = first; v < first + (1u << rise); v++) orderedTree.lookupEntry[v] = entry;
+        for (unsigned v = first; v < first + (1u << rise); v++)
+            hufOrderedTree.lookupEntry[v] = entry;
         if (rise == 0) return;
     }
-    orderedTree.lookupRise[pos] = static_cast<std::uint8_t>(rise);
+    hufOrderedTree.lookupRise[pos] = static_cast<std::uint8_t>(rise);
     if (child >= hufLeafMark) return;
     fill(child, rise - 1, code * 2);
     fill(child + 1, rise - 1, code * 2 + 1);
@@ -27,11 +28,11 @@ void fill(std::intptr_t pos, int rise, unsigned code) {
 // Sets the rises below position pos to 0: after an exchange they describe
 // the depths the subtree had at its old place.
 void clearBelow(std::intptr_t pos) {
-    const int child = orderedTree.child[pos];
+    const int child = hufOrderedTree.child[pos];
     if (child >= hufLeafMark) return;
     for (std::intptr_t c = child; c <= child + 1; c++) {
-        if (orderedTree.lookupRise[c] == 0) continue;
-        orderedTree.lookupRise[c] = 0;
+        if (hufOrderedTree.lookupRise[c] == 0) continue;
+        hufOrderedTree.lookupRise[c] = 0;
         clearBelow(c);
     }
 }
@@ -39,27 +40,29 @@ void clearBelow(std::intptr_t pos) {
 } // namespace
 
 void hufLookupBuild() {
-    std::memset(orderedTree.lookupRise, 0, sizeof orderedTree.lookupRise);
+    std::memset(hufOrderedTree.lookupRise, 0, sizeof hufOrderedTree.lookupRise);
     fill(hufRootOrder, hufLookupBits, 0);
 }
 
 void hufLookupExchanged(std::intptr_t a, std::intptr_t b) {
-    const int riseA = orderedTree.lookupRise[a];
-    const int riseB = orderedTree.lookupRise[b];
+    const int riseA = hufOrderedTree.lookupRise[a];
+    const int riseB = hufOrderedTree.lookupRise[b];
     // Both below the top levels: no prefix reaches either position or
     // anything under them, and their rises are 0 already.
     if ((riseA | riseB) == 0) return;
     // Two leaves changed places: the same positions end the same prefixes.
-    const bool leafA = orderedTree.child[a] >= hufLeafMark;
-    const bool leafB = orderedTree.child[b] >= hufLeafMark;
+    const bool leafA = hufOrderedTree.child[a] >= hufLeafMark;
+    const bool leafB = hufOrderedTree.child[b] >= hufLeafMark;
     if (leafA && leafB) return;
     if (riseA == riseB) {
         // One depth, the common case in young, flat trees: every position
         // below keeps its depth, so the two prefix ranges trade their
         // entries, and a leaf's range then names the leaf's new position.
         const std::size_t n = std::size_t{1} << riseA;
-        std::uint16_t *const rangeA = orderedTree.lookupEntry + (hufOrderedCode(a).bits << riseA);
-        std::uint16_t *const rangeB = orderedTree.lookupEntry + (hufOrderedCode(b).bits << riseB);
+        std::uint16_t *const rangeA =
+            hufOrderedTree.lookupEntry + (hufOrderedCode(a).bits << riseA);
+        std::uint16_t *const rangeB =
+            hufOrderedTree.lookupEntry + (hufOrderedCode(b).bits << riseB);
         const auto depthBits = static_cast<std::uint16_t>(hufLookupBits - riseA);
         for (std::size_t i = 0; i < n; i++) {
             const std::uint16_t e = rangeA[i];

@@ -235,7 +235,7 @@ TEST(Decode, RawOutputStopsAtItsCapacity) {
         std::size_t produced = 0;
         int result = -2;
         dh::withItem(dir, 0, [&](std::int32_t length) {
-            result = hufDecodeRaw(length, out.data(), capacity, &produced);
+            result = decRawToArray(length, out.data(), capacity, &produced);
         });
         EXPECT_EQ(result, 0);
         EXPECT_EQ(produced, expected.size());

@@ -70,7 +70,7 @@ inline void putBitString(fx::BitWriter &w, const std::string &bits) {
 inline fx::Bytes modelBytes(const std::vector<Sym> &syms) {
     constexpr int size = fmtWindowSize;
     std::uint8_t window[size];
-    for (int i = 0; i < size; i++) window[i] = i < presetSize ? presetText[i] : fmtWindowFill;
+    for (int i = 0; i < size; i++) window[i] = i < fmtPresetSize ? presetText[i] : fmtWindowFill;
     int w = fmtFirstWritePos;
     fx::Bytes out;
     for (const Sym &s : syms) {
@@ -149,12 +149,12 @@ struct RawDecoded {
     int result = -2;
 };
 
-// hufDecodeRaw of item n: the decoded bytes without rendering.
+// decRawToArray of item n: the decoded bytes without rendering.
 inline RawDecoded rawIn(const std::string &dir, int n) {
     RawDecoded r;
     withItem(dir, n, [&](std::int32_t length) {
         r.bytes.resize(static_cast<std::size_t>(length) + 64);
-        r.result = hufDecodeRaw(length, r.bytes.data(), r.bytes.size(), &r.produced);
+        r.result = decRawToArray(length, r.bytes.data(), r.bytes.size(), &r.produced);
         r.bytes.resize(r.produced < r.bytes.size() ? r.produced : r.bytes.size());
     });
     return r;

@@ -247,11 +247,11 @@ TEST(Oracle, OrderedRebuildsOfTheLongItemsAreTheLiteralOnes) {
         std::vector<int> symbols;
         dh::modelIn(dir, static_cast<int>(n), &decoded, &symbols);
         mdlInitTree(model);
-        hufOrderedReset();
+        hufOrderedInit();
         for (std::size_t i = 0; i < symbols.size(); i++) {
             const bool full = model.nodes[0].weight == 0x8000;
             mdlUpdate(model, mdlLeafOf(model, symbols[i]));
-            hufOrderedCount(hufOrderedLeaf(symbols[i]));
+            hufOrderedUpdate(hufOrderedLeaf(symbols[i]));
             if (full || i + 1 == symbols.size()) {
                 SCOPED_TRACE("symbol " + std::to_string(i));
                 ASSERT_EQ(mdlShapeDiff(mdlShapeOf(model), mdlShapeOfFast()), "");

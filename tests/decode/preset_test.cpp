@@ -107,7 +107,7 @@ std::string hexByte(unsigned b) {
 // Compares expected against presetText from offset on, naming the first
 // differing position.
 ::testing::AssertionResult presetHas(int offset, const std::vector<std::uint8_t> &expected) {
-    if (offset < 0 || offset + static_cast<int>(expected.size()) > presetSize)
+    if (offset < 0 || offset + static_cast<int>(expected.size()) > fmtPresetSize)
         return ::testing::AssertionFailure()
                << expected.size() << " bytes at " << offset << " run past the block";
     for (std::size_t i = 0; i < expected.size(); ++i) {
@@ -134,11 +134,11 @@ TEST(Preset, EveryRowMatchesItsText) {
         EXPECT_TRUE(presetHas(row.offset, bytes));
         next = row.offset + static_cast<int>(bytes.size());
     }
-    EXPECT_EQ(next, presetSize);
+    EXPECT_EQ(next, fmtPresetSize);
 }
 
 TEST(Preset, Landmarks) {
-    static_assert(presetSize == 1321);
+    static_assert(fmtPresetSize == 1321);
     static_assert(sizeof presetText == 1321);
 
     struct Case {
@@ -150,7 +150,7 @@ TEST(Preset, Landmarks) {
         {605, "<Z20:0011:>"},
         {611, "01"}, // decoding of an item starts writing at 612
         {878, std::string_view("\0\0", 2)},
-        {presetSize - 2, std::string_view("\0\0", 2)},
+        {fmtPresetSize - 2, std::string_view("\0\0", 2)},
     };
     for (const Case &c : cases) {
         std::vector<std::uint8_t> expected(c.bytes.begin(), c.bytes.end());

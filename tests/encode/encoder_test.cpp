@@ -25,7 +25,7 @@ TEST(MatchFinder, AgreesWithFullScan) {
         const char *name;
         Bytes text;
     };
-    const Bytes preset(presetText, presetText + presetSize);
+    const Bytes preset(presetText, presetText + fmtPresetSize);
     Bytes wrapped = pk::corpusText(2, 0, 9000);
     const Bytes block = pk::randomBytes(4096, 3);
     Bytes twice = block;
@@ -71,8 +71,8 @@ TEST(MatchFinder, HistoryIsThePrimedWindow) {
     };
     const Row rows[] = {
         {0, presetText[612]}, // the oldest byte: where the first write goes
-        {presetSize - 613, presetText[presetSize - 1]},
-        {presetSize - 612, 0x40},    // the fill after the preset
+        {fmtPresetSize - 613, presetText[fmtPresetSize - 1]},
+        {fmtPresetSize - 612, 0x40}, // the fill after the preset
         {4096 - 612, presetText[0]}, // the newest part: preset bytes 0 to 611
         {4095, presetText[611]},
         {encTextStart, 'x'},

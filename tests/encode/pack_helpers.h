@@ -49,7 +49,7 @@ inline std::vector<Bytes> unpack(const std::string &dir, bool model = false) {
             Bytes out(static_cast<std::size_t>(length) + 64);
             std::size_t produced = 0;
             const int result = model ? mdlDecodeRaw(tree, length, out.data(), out.size(), &produced)
-                                     : hufDecodeRaw(length, out.data(), out.size(), &produced);
+                                     : decRawToArray(length, out.data(), out.size(), &produced);
             EXPECT_EQ(result, 0) << "item " << n << " ran out of bits";
             out.resize(produced < out.size() ? produced : out.size());
             items.push_back(out);

@@ -46,7 +46,7 @@ struct Case {
 };
 
 std::vector<Case> cases() {
-    const Bytes preset(presetText, presetText + presetSize);
+    const Bytes preset(presetText, presetText + fmtPresetSize);
     const Bytes block = pk::randomBytes(4096, 7);
     const Bytes block4097 = pk::randomBytes(4097, 8);
     return {
@@ -147,7 +147,7 @@ TEST(RoundTripStore, ChunksJoinAndARefusalStopsTheItem) {
         int chunks = 0;
         int refuseAt = -1; // the chunk refused, -1 for none
     };
-    const HufSink put = [](void *context, const std::uint8_t *bytes, std::size_t n) {
+    const DecSink put = [](void *context, const std::uint8_t *bytes, std::size_t n) {
         auto &s = *static_cast<Sink *>(context);
         EXPECT_LE(n, std::size_t{65536});
         if (s.chunks++ == s.refuseAt) return -1;
@@ -161,7 +161,7 @@ TEST(RoundTripStore, ChunksJoinAndARefusalStopsTheItem) {
         ASSERT_EQ(length, static_cast<std::int32_t>(text.size()));
         Sink s;
         s.refuseAt = refuseAt;
-        const int result = hufDecodeTo(length, put, &s);
+        const int result = decRawToSink(length, put, &s);
         itemClose();
         if (refuseAt < 0) {
             EXPECT_EQ(result, 0);
@@ -186,7 +186,7 @@ TEST(RoundTripReach, DistancesTheCasesClaim) {
     };
     const Bytes block = pk::randomBytes(4096, 7);
     const Bytes block4097 = pk::randomBytes(4097, 8);
-    const Bytes preset(presetText, presetText + presetSize);
+    const Bytes preset(presetText, presetText + fmtPresetSize);
     const Want wants[] = {
         {"oldest byte of the window", concat({block, block}), 4095, true},
         {"one byte beyond the window", concat({block4097, block4097}), 4096, false},

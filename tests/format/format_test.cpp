@@ -139,7 +139,7 @@ TEST(FormatLayout, WindowAndSymbolsFromDecodedFacts) {
     EXPECT_EQ(fmtFirstWritePos - 611 - 1, 0);
     EXPECT_EQ(fmtFirstWritePos - 4095 - 1 + fmtWindowSize, fmtFirstWritePos);
     EXPECT_EQ(fmtWindowFill, '@');
-    EXPECT_LT(fmtFirstWritePos, presetSize);
+    EXPECT_LT(fmtFirstWritePos, fmtPresetSize);
     EXPECT_EQ(fmtLengthSymbol(3), 256);
     EXPECT_EQ(fmtLengthSymbol(60), 313);
     EXPECT_EQ(fmtSymbolCount, 314);

@@ -133,10 +133,11 @@ TEST(HufInitTree, ResetAfterUpdatesGivesTheSameTree) {
 std::string partnerFault() {
     int last = 0;
     for (int w = 0; w < hufWeightFull; w++) {
-        while (last + 1 < hufRootOrder && orderedTree.weight[last + 1] <= w) last++;
-        if (orderedTree.partner[w] != last) {
-            return "weight " + std::to_string(w) + ": " + std::to_string(orderedTree.partner[w]) +
-                   " instead of " + std::to_string(last);
+        while (last + 1 < hufRootOrder && hufOrderedTree.weight[last + 1] <= w) last++;
+        if (hufOrderedTree.partner[w] != last) {
+            return "weight " + std::to_string(w) + ": " +
+                   std::to_string(hufOrderedTree.partner[w]) + " instead of " +
+                   std::to_string(last);
         }
     }
     return "";
@@ -152,13 +153,13 @@ TEST(HufInitTree, BothFormsStartFromTheSameTree) {
     hufInitTree();
     mdlCopyNodeTable(nodes);
     const MdlShape start = mdlShapeOf(nodes);
-    hufOrderedReset();
+    hufOrderedInit();
     EXPECT_EQ(mdlShapeDiff(start, mdlShapeOfFast()), "");
     EXPECT_EQ(partnerFault(), "");
-    for (int i = 0; i < 40000; i++) hufOrderedCount(hufOrderedLeaf((i * i + 7 * i) % 97));
+    for (int i = 0; i < 40000; i++) hufOrderedUpdate(hufOrderedLeaf((i * i + 7 * i) % 97));
     ASSERT_NE(mdlShapeDiff(start, mdlShapeOfFast()), "");
-    ASSERT_GT(orderedTree.rootWeight, 5000) << "the counts should pass a rebuild and go on";
-    hufOrderedReset();
+    ASSERT_GT(hufOrderedTree.rootWeight, 5000) << "the counts should pass a rebuild and go on";
+    hufOrderedInit();
     EXPECT_EQ(mdlShapeDiff(start, mdlShapeOfFast()), "");
     EXPECT_EQ(partnerFault(), "");
 }

@@ -4,7 +4,7 @@
 # Usage: layout_private.sh SRC
 set -u
 cd "$1" || exit 2
-found=$(grep -rnwE 'orderedTree|HufOrdered|hufOrderedExchange|hufOrderedStep|hufLookupExchanged|hufLeafMark|hufRootOrder' \
+found=$(grep -rnwE 'hufOrderedTree|HufOrdered|hufOrderedExchange|hufOrderedStep|hufLookupExchanged|hufLeafMark|hufRootOrder' \
     --include='*.cpp' --include='*.h' . | grep -vE '^\./(huf|include/huf)/')
 if [ -n "$found" ]; then
     printf '%s\n' "$found"

@@ -34,9 +34,9 @@ std::string lookupDiff(const MdlShape &s) {
             used++;
         }
         const unsigned want = static_cast<unsigned>(k * 16 + used);
-        if (orderedTree.lookupEntry[v] != want) {
+        if (hufOrderedTree.lookupEntry[v] != want) {
             return "prefix " + std::to_string(v) + ": entry " +
-                   std::to_string(orderedTree.lookupEntry[v]) + ", the walk reaches order " +
+                   std::to_string(hufOrderedTree.lookupEntry[v]) + ", the walk reaches order " +
                    std::to_string(k) + " after " + std::to_string(used) + " bits";
         }
     }
@@ -55,9 +55,9 @@ std::string lookupDiff(const MdlShape &s) {
     }
     for (int k = 1; k <= hufRootOrder; k++) {
         const int rise = depth[k] < hufLookupBits ? hufLookupBits - depth[k] : 0;
-        if (orderedTree.lookupRise[k] != rise) {
+        if (hufOrderedTree.lookupRise[k] != rise) {
             return "order " + std::to_string(k) + ": rise " +
-                   std::to_string(orderedTree.lookupRise[k]) + ", depth " +
+                   std::to_string(hufOrderedTree.lookupRise[k]) + ", depth " +
                    std::to_string(depth[k]);
         }
     }
@@ -135,8 +135,8 @@ struct LookupTable {
 
 LookupTable lookupTable() {
     LookupTable t;
-    std::memcpy(t.entry, orderedTree.lookupEntry, sizeof t.entry);
-    std::memcpy(t.rise, orderedTree.lookupRise, sizeof t.rise);
+    std::memcpy(t.entry, hufOrderedTree.lookupEntry, sizeof t.entry);
+    std::memcpy(t.rise, hufOrderedTree.lookupRise, sizeof t.rise);
     return t;
 }
 
@@ -157,7 +157,7 @@ TEST_P(HufLookupTable, MatchesTheModelAfterEverySymbol) {
     for (int i = 0; i < c.symbols; i++) {
         if (i % c.itemSymbols == 0) {
             mdlInitTree(model);
-            hufOrderedReset();
+            hufOrderedInit();
             ASSERT_EQ(lookupDiff(mdlShapeOf(model)), "") << "at the item starting at symbol " << i;
         }
         const int symbol = c.next(rng);
@@ -165,21 +165,21 @@ TEST_P(HufLookupTable, MatchesTheModelAfterEverySymbol) {
         rebuilds += rebuild;
         const LookupTable before = lookupTable();
         mdlUpdate(model, mdlLeafOf(model, symbol));
-        hufOrderedCount(hufOrderedLeaf(symbol));
+        hufOrderedUpdate(hufOrderedLeaf(symbol));
         upkeeps += !rebuild && !(lookupTable() == before);
         ASSERT_EQ(lookupDiff(mdlShapeOf(model)), "")
             << "after symbol " << i << " (" << symbol << ")";
     }
     EXPECT_GE(upkeeps, c.minUpkeeps) << "counts that changed the table";
     EXPECT_GE(rebuilds, c.minRebuilds);
-    hufOrderedReset();
+    hufOrderedInit();
 }
 
 INSTANTIATE_TEST_SUITE_P(Sequences, HufLookupTable, testing::ValuesIn(lookupCases),
                          [](const testing::TestParamInfo<LookupCase> &p) { return p.param.name; });
 
 bool isAncestor(int upper, int pos) {
-    for (; pos != hufRootOrder; pos = orderedTree.parent[pos]) {
+    for (; pos != hufRootOrder; pos = hufOrderedTree.parent[pos]) {
         if (pos == upper) return true;
     }
     return pos == upper;
@@ -190,7 +190,7 @@ bool isAncestor(int upper, int pos) {
 // on one path, in either order, shallow subtrees sent deep and back.
 TEST(HufLookupTable, FollowsExchangesOfAnyTwoSubtrees) {
     std::mt19937 rng(5);
-    hufOrderedReset();
+    hufOrderedInit();
     int reachingTop = 0;
     for (int i = 0; i < 20000; i++) {
         // Half the time one of the two lies in the top levels.
@@ -198,27 +198,27 @@ TEST(HufLookupTable, FollowsExchangesOfAnyTwoSubtrees) {
         if (i % 2 == 0) a = hufRootOrder - 1 - static_cast<int>(rng() % 30);
         const int b = 1 + static_cast<int>(rng() % (hufRootOrder - 1));
         if (isAncestor(a, b) || isAncestor(b, a)) continue;
-        reachingTop += (orderedTree.lookupRise[a] | orderedTree.lookupRise[b]) != 0;
+        reachingTop += (hufOrderedTree.lookupRise[a] | hufOrderedTree.lookupRise[b]) != 0;
         hufOrderedExchange(a, b);
         ASSERT_EQ(lookupDiff(mdlShapeOfFast()), "") << "after exchanging " << a << " and " << b;
     }
     EXPECT_GT(reachingTop, 500) << "the exchanges are meant to reach the top levels";
     // The next user of the ordered tree starts from the starting tree.
-    hufOrderedReset();
+    hufOrderedInit();
 }
 
 // The highest internal position with the given rise, and the highest
 // internal position below the top levels that is not under it.
 int internalWithRise(int rise) {
     for (int k = hufRootOrder - 1; k > 0; k--) {
-        if (orderedTree.child[k] < hufLeafMark && orderedTree.lookupRise[k] == rise) return k;
+        if (hufOrderedTree.child[k] < hufLeafMark && hufOrderedTree.lookupRise[k] == rise) return k;
     }
     return 0;
 }
 
 int deepInternalApartFrom(int top) {
     for (int k = hufRootOrder - 1; k > 0; k--) {
-        if (orderedTree.child[k] < hufLeafMark && orderedTree.lookupRise[k] == 0 &&
+        if (hufOrderedTree.child[k] < hufLeafMark && hufOrderedTree.lookupRise[k] == 0 &&
             !isAncestor(top, k))
             return k;
     }
@@ -230,7 +230,7 @@ int deepInternalApartFrom(int top) {
 // back, the table is the starting tree's again. Every rise from 1 to the
 // table's depth less one, on the starting tree.
 TEST(HufLookupTable, SendsATopSubtreeDeepAndBack) {
-    hufOrderedReset();
+    hufOrderedInit();
     const LookupTable start = lookupTable();
     for (int rise = 1; rise < hufLookupBits; rise++) {
         const int top = internalWithRise(rise);
@@ -248,12 +248,12 @@ TEST(HufLookupTable, SendsATopSubtreeDeepAndBack) {
 // Called for two positions below the top levels, whatever they hold, the
 // upkeep changes nothing: no prefix reaches them.
 TEST(HufLookupTable, UpkeepBelowTheTopLevelsChangesNothing) {
-    hufOrderedReset();
+    hufOrderedInit();
     const LookupTable start = lookupTable();
     int calls = 0;
     for (int a = 1; a < hufRootOrder; a += 7) {
         for (int b = a + 1; b < hufRootOrder; b += 11) {
-            if ((orderedTree.lookupRise[a] | orderedTree.lookupRise[b]) != 0) continue;
+            if ((hufOrderedTree.lookupRise[a] | hufOrderedTree.lookupRise[b]) != 0) continue;
             hufLookupExchanged(a, b);
             calls++;
             ASSERT_TRUE(lookupTable() == start) << "positions " << a << " and " << b;

@@ -71,7 +71,7 @@ TEST_P(HufRandomSequences, UpdatesAndRebuildsFollowTheModel) {
     const SequenceCase &c = GetParam();
     std::mt19937 rng(c.seed);
     hufInitTree();
-    hufOrderedReset();
+    hufOrderedInit();
     static MdlTree model, product, rebuilt;
     static TreeState before;
     static HufOrdered orderedBefore;
@@ -93,11 +93,11 @@ TEST_P(HufRandomSequences, UpdatesAndRebuildsFollowTheModel) {
             ASSERT_EQ(mdlTreeDiff(rebuilt, product), "") << "rebuild";
             ASSERT_EQ(hufcheck::treeFault(), "") << "after the rebuild";
             restoreTree(before);
-            orderedBefore = orderedTree;
+            orderedBefore = hufOrderedTree;
             const int leaf = hufOrderedRebuild(symbol);
             ASSERT_EQ(mdlShapeDiff(mdlShapeOf(rebuilt), mdlShapeOfFast()), "") << "ordered rebuild";
             ASSERT_EQ(leaf, rebuilt.nodes[mdlLeafOf(rebuilt, symbol)].order);
-            orderedTree = orderedBefore;
+            hufOrderedTree = orderedBefore;
             otherRebuilds++;
         }
         fullRebuilds += full;
@@ -107,7 +107,7 @@ TEST_P(HufRandomSequences, UpdatesAndRebuildsFollowTheModel) {
         mdlCopyNodeTable(product);
         ASSERT_EQ(mdlTreeDiff(model, product), "") << "update";
         ASSERT_EQ(hufcheck::treeFault(), "");
-        hufOrderedCount(hufOrderedLeaf(symbol));
+        hufOrderedUpdate(hufOrderedLeaf(symbol));
         ASSERT_EQ(mdlShapeDiff(mdlShapeOf(model), mdlShapeOfFast()), "") << "ordered count";
     }
     EXPECT_GE(fullRebuilds, 3) << "the sequence is meant to pass through several rebuilds";

@@ -35,7 +35,8 @@ int mdlDecodeRaw(MdlTree &t, std::int32_t length, std::uint8_t *out, std::size_t
                  std::size_t *produced, std::vector<int> *symbols) {
     mdlInitTree(t);
     std::uint8_t window[windowSize];
-    for (int i = 0; i < windowSize; i++) window[i] = i < presetSize ? presetText[i] : fmtWindowFill;
+    for (int i = 0; i < windowSize; i++)
+        window[i] = i < fmtPresetSize ? presetText[i] : fmtWindowFill;
     int w = fmtFirstWritePos;
     std::size_t n = 0;
     auto put = [&](std::uint8_t c) {

@@ -31,9 +31,9 @@ MdlShape mdlShapeOfFast() {
     MdlShape s;
     for (int k = 1; k <= hufRootOrder; k++) {
         const std::int32_t weight =
-            k == hufRootOrder ? orderedTree.rootWeight : orderedTree.weight[k];
-        const std::int32_t parent = k == hufRootOrder ? 0 : orderedTree.parent[k];
-        const int child = orderedTree.child[k];
+            k == hufRootOrder ? hufOrderedTree.rootWeight : hufOrderedTree.weight[k];
+        const std::int32_t parent = k == hufRootOrder ? 0 : hufOrderedTree.parent[k];
+        const int child = hufOrderedTree.child[k];
         if (child < hufLeafMark) {
             add(s, weight, parent, child, child + 1);
         } else {

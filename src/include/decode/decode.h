@@ -15,15 +15,15 @@ int hufDecode(std::int32_t length, int verbose, int dump);
 // raw decoded bytes (up to capacity; *produced counts them all) instead of
 // rendering them: the round trip of the encoder is checked through it. 0 or
 // -1 as hufDecode.
-int hufDecodeRaw(std::int32_t length, std::uint8_t *out, std::size_t capacity,
-                 std::size_t *produced);
+int decRawToArray(std::int32_t length, std::uint8_t *out, std::size_t capacity,
+                  std::size_t *produced);
 
-// Where hufDecodeTo hands the raw decoded bytes: in order, in pieces of at
+// Where decRawToSink hands the raw decoded bytes: in order, in pieces of at
 // most 64 KiB; 0 to go on, -1 to stop the item there.
-using HufSink = int (*)(void *context, const std::uint8_t *bytes, std::size_t n);
+using DecSink = int (*)(void *context, const std::uint8_t *bytes, std::size_t n);
 
-// Decodes the selected item like hufDecodeRaw, handing every decoded byte
+// Decodes the selected item like decRawToArray, handing every decoded byte
 // (those of a last match past the decoded length too) to sink. 0 or -1 as
 // hufDecode, -2 when the sink stopped it. Needs no allocation, whatever
 // the item's length.
-int hufDecodeTo(std::int32_t length, HufSink sink, void *context);
+int decRawToSink(std::int32_t length, DecSink sink, void *context);

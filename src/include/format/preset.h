@@ -6,5 +6,5 @@
 // before each item.
 #include <cstdint>
 
-inline constexpr int presetSize = 1321;
-extern const std::uint8_t presetText[presetSize];
+inline constexpr int fmtPresetSize = 1321;
+extern const std::uint8_t presetText[fmtPresetSize];

@@ -10,7 +10,7 @@
 #include "huf/ordered_layout.h"
 
 // Starts an item: the tree becomes the starting tree, in one copy.
-void hufOrderedReset();
+void hufOrderedInit();
 
 // Rebuilds the tree from halved weights (the full root), as the rebuild of
 // nodeTable does, and returns the new position of the symbol's leaf.
@@ -18,7 +18,7 @@ int hufOrderedRebuild(int symbol);
 
 // The position of a symbol's leaf (0-255 bytes, 256 + n length n + 3).
 inline std::intptr_t hufOrderedLeaf(int symbol) {
-    return orderedTree.parent[hufLeafMark + 2 * symbol];
+    return hufOrderedTree.parent[hufLeafMark + 2 * symbol];
 }
 
 // The code of the node at a position: its path from the root, first bit
@@ -32,7 +32,7 @@ struct HufCode {
 static_assert(hufDepthMax <= 32);
 
 inline HufCode hufOrderedCode(std::intptr_t pos) {
-    const HufOrdered &t = orderedTree;
+    const HufOrdered &t = hufOrderedTree;
     HufCode code{0, 0};
     for (; pos != hufRootOrder; pos = t.parent[pos], code.length++) {
         const std::intptr_t parent = t.parent[pos];
@@ -57,7 +57,7 @@ struct HufLeaf {
 // would be one more load for the count to wait for.
 template <class More>
 [[gnu::always_inline]] inline HufLeaf hufOrderedWalk(std::uint64_t &word, bool lookup, More more) {
-    const HufOrdered &t = orderedTree;
+    const HufOrdered &t = hufOrderedTree;
     std::intptr_t pos = hufRootOrder;
     if (lookup) {
         const unsigned entry = t.lookupEntry[word >> (64 - hufLookupBits)];
@@ -87,7 +87,7 @@ template <class More>
 // Counts one occurrence of the symbol whose leaf is at position pos, as
 // hufUpdate does without traces: before counting a node, exchange it with
 // the last node of its weight, which is then counted in its place; climb to
-// the root. When the root is full the tree is rebuilt first. The count comes
+// the root. When the root is full the tree is rebuilt first. The update comes
 // in two halves, the lowest levels and the climb above them, so that a
 // caller can start the first and do other work before the second; the tree
 // is whole again only after both.
@@ -96,11 +96,11 @@ template <class More>
 // exchange more often than a branch could guess.
 inline constexpr int hufYoungBelow = 8192;
 
-// One level of the count without a branch: the node at pos is exchanged
+// One level of the update without a branch: the node at pos is exchanged
 // with the last node of its weight, which is the node itself when it is the
 // last, and counted there. Returns the parent of its new position.
 [[gnu::always_inline]] inline std::intptr_t hufOrderedStep(std::intptr_t pos) {
-    HufOrdered &t = orderedTree;
+    HufOrdered &t = hufOrderedTree;
     const std::uint16_t w = t.weight[pos];
     const std::intptr_t top = t.partner[w];
     hufOrderedExchange(pos, top);
@@ -109,10 +109,10 @@ inline constexpr int hufYoungBelow = 8192;
     return t.parent[top];
 }
 
-// The lowest levels of the count (after the rebuild, if due). Returns the
+// The lowest levels of the update (after the rebuild, if due). Returns the
 // position the climb goes on from.
-[[gnu::always_inline]] inline std::intptr_t hufOrderedCountLow(std::intptr_t pos) {
-    HufOrdered &t = orderedTree;
+[[gnu::always_inline]] inline std::intptr_t hufOrderedUpdateLow(std::intptr_t pos) {
+    HufOrdered &t = hufOrderedTree;
     if (t.rootWeight == hufWeightFull) {
         pos = hufOrderedRebuild((t.child[pos] - hufLeafMark) >> 1);
     }
@@ -130,9 +130,9 @@ inline constexpr int hufYoungBelow = 8192;
     return hufOrderedStep(pos);
 }
 
-// The rest of the count, from the position hufOrderedCountLow returned.
-[[gnu::always_inline]] inline void hufOrderedCountAbove(std::intptr_t pos) {
-    HufOrdered &t = orderedTree;
+// The rest of the update, from the position hufOrderedUpdateLow returned.
+[[gnu::always_inline]] inline void hufOrderedUpdateAbove(std::intptr_t pos) {
+    HufOrdered &t = hufOrderedTree;
     // Higher up the branch is guessed right and spares the partner's load,
     // which the step would otherwise wait for.
     while (pos != hufRootOrder) {
@@ -148,6 +148,6 @@ inline constexpr int hufYoungBelow = 8192;
     t.rootWeight++;
 }
 
-[[gnu::always_inline]] inline void hufOrderedCount(std::intptr_t pos) {
-    hufOrderedCountAbove(hufOrderedCountLow(pos));
+[[gnu::always_inline]] inline void hufOrderedUpdate(std::intptr_t pos) {
+    hufOrderedUpdateAbove(hufOrderedUpdateLow(pos));
 }

@@ -71,7 +71,7 @@ struct HufOrdered {
 };
 
 // The live tree.
-extern HufOrdered orderedTree;
+extern HufOrdered hufOrderedTree;
 
 // Brings the lookup table up to date after the contents of positions a and
 // b were exchanged. Returns at once when neither position lies in the top
@@ -82,7 +82,7 @@ void hufLookupExchanged(std::intptr_t a, std::intptr_t b);
 // the other, or a position with itself, which changes nothing), the lookup
 // table kept up to date with it.
 [[gnu::always_inline]] inline void hufOrderedExchange(std::intptr_t a, std::intptr_t b) {
-    HufOrdered &t = orderedTree;
+    HufOrdered &t = hufOrderedTree;
     const std::intptr_t childA = t.child[a];
     const std::intptr_t childB = t.child[b];
     t.child[a] = static_cast<std::uint16_t>(childB);
