@@ -8,7 +8,7 @@
 #include <cstring>
 
 #include "decode/decode.h"
-#include "huf/traced.h"
+#include "format/format.h"
 #include "item/item.h"
 #include "textio/textio.h"
 
@@ -73,7 +73,7 @@ int main(int argc, char **argv) {
         // decimal and the first non-digit ends the number. It cannot be
         // negative here; anything beyond 32 bits selects the last item number.
         long number = std::strtol(argv[arg], nullptr, 10);
-        if (number > 2147483647L) number = 2147483647L;
+        if (number > fmtItemNumberMax) number = fmtItemNumberMax;
         itemno = static_cast<std::int32_t>(number);
         if (verbose >= 1) txtPrintf("itemno=%ld\n", number);
         arg++;
@@ -85,37 +85,26 @@ int main(int argc, char **argv) {
         txtErrPrintf("%s: itemOpen() failed\n", programName);
         finish(1);
     }
-    // The traces walk nodeTable, which hufInitTree resets before each item;
-    // plain decoding starts every item from its own copy of the starting
-    // tree and never reads nodeTable, so it skips that reset (some 20 KB per
-    // item).
-    const bool traced = verbose >= 1 || dump;
     int status = 0;
     if (itemno >= 0) {
-        if (traced && hufInitTree() < 0) fail("hufInitTree");
-        const std::int32_t length = itemSelect(itemno);
-        if (length < 0) fail("itemSelect");
+        std::int32_t length;
+        if (itemSelectStatus(itemno, &length) != itemOk) fail("itemSelect");
         if (hufDecode(length, verbose, dump) < 0) {
             reportDataEndsEarly(itemno);
             status = 1;
         }
     } else {
-        for (std::int32_t j = 0;; j++) {
-            const std::int32_t length = itemSelect(j);
-            if (length < 0) {
-                // Only an index with no byte left ends the walk quietly; a
-                // record that is there but leads nowhere is a damaged store.
-                if (itemIndexEnds(j)) break;
-                fail("itemSelect");
-            }
-            if (traced && hufInitTree() < 0) fail("hufInitTree");
+        // The walk ends quietly only where the index ends; a record that is
+        // there but leads nowhere is a damaged store.
+        ItemWalk walk = itemWalkFrom(0, itemToEnd);
+        ItemStep step;
+        while (itemWalkNext(&walk, &step)) {
+            if (step.status != itemOk) fail("itemSelect");
             // A cut item is reported, and the walk goes on with the next.
-            if (hufDecode(length, verbose, dump) < 0) {
-                reportDataEndsEarly(j);
+            if (hufDecode(step.length, verbose, dump) < 0) {
+                reportDataEndsEarly(step.n);
                 status = 1;
             }
-            // 2147483647 is the last item number; counting on would overflow.
-            if (j == INT32_MAX) break;
         }
     }
     itemClose();

@@ -51,12 +51,15 @@ struct BitReader {
 BitReader reader;
 
 // Reads up to n bytes from position at, retrying short reads and signals;
-// the count read, which is below n only at the end of the file or on error.
-int readFull(int fd, std::uint8_t *p, int n, off_t at) {
+// the count read, which is below n only at the end of the file or when a
+// read failed (*failed set, errno telling why).
+int readFull(int fd, std::uint8_t *p, int n, off_t at, bool *failed) {
     int got = 0;
+    *failed = false;
     while (got < n) {
         ssize_t r = pread(fd, p + got, static_cast<std::size_t>(n - got), at + got);
         if (r < 0 && errno == EINTR) continue;
+        if (r < 0) *failed = true;
         if (r <= 0) break;
         got += static_cast<int>(r);
     }
@@ -65,11 +68,12 @@ int readFull(int fd, std::uint8_t *p, int n, off_t at) {
 
 // Reads up to n bytes (at most a run) of item.dat from position at into p,
 // through the block; the count read, below n only where item.dat ends or
-// cannot be read.
-int readData(std::uint8_t *p, int n, off_t at) {
+// cannot be read (*failed).
+int readData(std::uint8_t *p, int n, off_t at, bool *failed) {
+    *failed = false;
     if (at < reader.blockStart || at + n > reader.blockStart + reader.blockLen) {
         reader.blockStart = at;
-        reader.blockLen = readFull(reader.dataFile, blockBytes, dataBlock, at);
+        reader.blockLen = readFull(reader.dataFile, blockBytes, dataBlock, at, failed);
     }
     const off_t inBlock = reader.blockStart + reader.blockLen - at;
     const int got = inBlock < n ? static_cast<int>(inBlock) : n;
@@ -86,7 +90,8 @@ ItemRun itemRun{runBytes, 0, 0};
 int itemRefill() {
     if (reader.remaining <= 0) return -1;
     int want = reader.remaining < bufferSize ? reader.remaining : bufferSize;
-    int got = reader.dataFile < 0 ? 0 : readData(runBytes, want, reader.dataPos);
+    bool failed = false;
+    int got = reader.dataFile < 0 ? 0 : readData(runBytes, want, reader.dataPos, &failed);
     if (got < want) {
         if (reader.dataFile >= 0) close(reader.dataFile);
         reader.dataFile = -1;
@@ -163,20 +168,28 @@ const char *itemOpenFailedName() {
     return openFailedName;
 }
 
-std::int32_t itemSelect(std::int32_t n) {
+ItemStatus itemSelectStatus(std::int32_t n, std::int32_t *length) {
     // Nothing of the previous item may be delivered after a failed select.
     itemRun.bits = 0;
     itemRun.bitsUsed = 0;
     reader.remaining = 0;
-    if (reader.locFile < 0 || reader.dataFile < 0 || n < 0) return -1;
+    *length = 0;
+    if (reader.locFile < 0 || n < 0) {
+        errno = EBADF;
+        return itemIndexUnreadable;
+    }
 
     // 64-bit position: record 2147483647 starts beyond 2^32.
     const off_t recordPos = static_cast<off_t>(n) * fmtRecordSize;
     if (recordPos < reader.indexStart ||
         recordPos + fmtRecordSize > reader.indexStart + reader.indexLen) {
+        bool failed;
         reader.indexStart = recordPos;
-        reader.indexLen = readFull(reader.locFile, indexBytes, indexBlock, recordPos);
-        if (reader.indexLen < fmtRecordSize) return -1;
+        reader.indexLen = readFull(reader.locFile, indexBytes, indexBlock, recordPos, &failed);
+        if (reader.indexLen < fmtRecordSize) {
+            if (failed) return itemIndexUnreadable;
+            return reader.indexLen == 0 ? itemIndexEnds : itemRecordCut;
+        }
     }
     const std::uint8_t *record = indexBytes + (recordPos - reader.indexStart);
     std::uint32_t offset = fmtBigEndian32(record + fmtOffsetAt);
@@ -186,20 +199,32 @@ std::int32_t itemSelect(std::int32_t n) {
 
     // The offset is a signed 32-bit position: 2^31 and above cannot be sought.
     auto itemPos = static_cast<std::int32_t>(offset);
-    if (itemPos < 0) return -1;
+    if (itemPos < 0) return itemOffsetTooLarge;
     // An item shorter than its header has no decoded length to report.
-    if (stored < fmtHeaderSize) return -1;
+    if (stored < fmtHeaderSize) return itemStoredTooShort;
+    if (reader.dataFile < 0) return itemDataClosed;
     int first = stored < bufferSize ? static_cast<int>(stored) : bufferSize;
-    if (readData(runBytes, first, itemPos) < first) return -1;
+    bool failed;
+    if (readData(runBytes, first, itemPos, &failed) < first) {
+        return failed ? itemDataUnreadable : itemDataEnds;
+    }
     reader.dataPos = static_cast<off_t>(itemPos) + first;
     std::memset(runBytes + first, 0, 8);
 
-    const std::uint32_t decoded = fmtLittleEndian32(runBytes + fmtDecodedLengthAt);
+    const auto decoded =
+        static_cast<std::int32_t>(fmtLittleEndian32(runBytes + fmtDecodedLengthAt));
+    *length = decoded;
     reader.remaining = static_cast<std::int32_t>(stored - static_cast<std::uint32_t>(first));
     itemRun.bits = first * 8;
     // The bit stream follows the header; an item of just the header has none.
     itemRun.bitsUsed = fmtHeaderSize * 8;
-    return static_cast<std::int32_t>(decoded);
+    return decoded < 0 ? itemNegativeLength : itemOk;
+}
+
+std::int32_t itemSelect(std::int32_t n) {
+    std::int32_t length;
+    const ItemStatus status = itemSelectStatus(n, &length);
+    return status == itemOk || status == itemNegativeLength ? length : -1;
 }
 
 void itemSelectedRecord(std::uint32_t *offset, std::uint32_t *stored) {
@@ -213,14 +238,25 @@ std::int64_t itemIndexRecords() {
     return static_cast<std::int64_t>(st.st_size) / fmtRecordSize;
 }
 
-bool itemIndexEnds(std::int32_t n) {
-    if (reader.locFile < 0 || n < 0) return false;
-    std::uint8_t byte;
-    for (;;) {
-        const ssize_t r = pread(reader.locFile, &byte, 1, static_cast<off_t>(n) * 16);
-        if (r < 0 && errno == EINTR) continue;
-        return r == 0;
+ItemWalk itemWalkFrom(std::int64_t first, std::int64_t last) {
+    return ItemWalk{first, last, first};
+}
+
+bool itemWalkNext(ItemWalk *walk, ItemStep *step) {
+    const std::int64_t n = walk->next;
+    if (n > fmtItemNumberMax || (walk->last != itemToEnd && n > walk->last)) return false;
+    step->n = static_cast<std::int32_t>(n);
+    step->status = itemSelectStatus(step->n, &step->length);
+    walk->next = n + 1;
+    if (step->status == itemIndexEnds || step->status == itemRecordCut) {
+        // Nothing follows the index's end.
+        walk->next = fmtItemNumberMax + 1;
+        if (step->status == itemIndexEnds && walk->last == itemToEnd &&
+            (n > walk->first || n == 0)) {
+            return false;
+        }
     }
+    return true;
 }
 
 std::int32_t itemGetBits(int k) {

@@ -7,6 +7,7 @@
 #include <fcntl.h>
 #include <ostream>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
@@ -85,6 +86,7 @@ INSTANTIATE_TEST_SUITE_P(Item, SelectValues, ::testing::ValuesIn(valueCases),
 struct FailCase {
     const char *name;
     std::int32_t n;
+    ItemStatus status;
 };
 
 void PrintTo(const FailCase &c, std::ostream *os) {
@@ -103,18 +105,18 @@ const std::vector<fx::Record> failRecords = {
 };
 
 const FailCase failCases[] = {
-    {"stored length 5", 1},
-    {"stored length 0", 2},
-    {"offset 2^31", 3},
-    {"offset near 2^32", 4},
-    {"offset past the end", 5},
-    {"first read falls short", 6},
-    {"record past the end of the index", 8},
-    {"negative item number", -1},
+    {"stored length 5", 1, itemStoredTooShort},
+    {"stored length 0", 2, itemStoredTooShort},
+    {"offset 2^31", 3, itemOffsetTooLarge},
+    {"offset near 2^32", 4, itemOffsetTooLarge},
+    {"offset past the end", 5, itemDataEnds},
+    {"first read falls short", 6, itemDataEnds},
+    {"record past the end of the index", 8, itemIndexEnds},
+    {"negative item number", -1, itemIndexUnreadable},
     // Record positions that a 32-bit multiply would wrap onto record 0
     // (2^28 * 16 = 2^32) or onto a negative position.
-    {"item 2^28 is not record 0", 0x10000000},
-    {"largest item number", 2147483647},
+    {"item 2^28 is not record 0", 0x10000000, itemIndexEnds},
+    {"largest item number", 2147483647, itemIndexEnds},
 };
 
 Bytes failStoreData() {
@@ -131,8 +133,11 @@ TEST_P(SelectFails, NegativeAndNothingToRead) {
     ASSERT_EQ(itemOpen(), 0);
     ASSERT_EQ(itemSelect(0), 40);
     ASSERT_EQ(itemGetBits(3), 11 >> 5); // first stream byte 0x0B
-    EXPECT_LT(itemSelect(c.n), 0);
+    std::int32_t length = -7;
+    EXPECT_EQ(itemSelectStatus(c.n, &length), c.status);
+    EXPECT_EQ(length, 0) << "no header was read";
     EXPECT_EQ(itemGetBits(1), -1);
+    EXPECT_EQ(itemSelect(c.n), -1);
     EXPECT_EQ(itemGetBits(9), -1);
     // The failure does not spoil the store: item 0 reads again from its start.
     EXPECT_EQ(itemSelect(0), 40);
@@ -142,15 +147,26 @@ TEST_P(SelectFails, NegativeAndNothingToRead) {
 INSTANTIATE_TEST_SUITE_P(Item, SelectFails, ::testing::ValuesIn(failCases),
                          [](const auto &p) { return nameOf(p.param.name); });
 
-TEST_F(StoreDir, NegativeDecodedLengthIsReturnedAsRead) {
-    fx::writeStore(dir, fx::indexOf(failRecords), failStoreData());
-    ASSERT_EQ(itemOpen(), 0);
-    EXPECT_EQ(itemSelect(7), -5);
+// A negative decoded length is a status of its own, whatever its value: -1
+// is not taken for a record that cannot be read. The length comes as read.
+TEST_F(StoreDir, NegativeDecodedLengthIsItsOwnStatus) {
+    for (std::int32_t decoded : {-1, -2, -5, INT32_MIN}) {
+        SCOPED_TRACE("decoded length " + std::to_string(decoded));
+        fx::writeStore(dir, fx::indexOf({{0, 7}}), fx::itemHeader(decoded) + fx::hex("5A"));
+        ASSERT_EQ(itemOpen(), 0);
+        std::int32_t length = 0;
+        EXPECT_EQ(itemSelectStatus(0, &length), itemNegativeLength);
+        EXPECT_EQ(length, decoded);
+        EXPECT_EQ(itemSelect(0), decoded);
+        itemClose();
+    }
 }
 
 TEST_F(StoreDir, EmptyIndexHasNoItem) {
     fx::writeStore(dir, {}, {});
     ASSERT_EQ(itemOpen(), 0);
+    std::int32_t length;
+    EXPECT_EQ(itemSelectStatus(0, &length), itemIndexEnds);
     EXPECT_EQ(itemSelect(0), -1);
 }
 
@@ -164,21 +180,22 @@ TEST_F(StoreDir, TruncatedLastRecordFails) {
         index.resize(static_cast<std::size_t>(size));
         fx::writeStore(dir, index, fx::itemHeader(2) + fx::hex("AB CD"));
         ASSERT_EQ(itemOpen(), 0);
+        std::int32_t length;
         EXPECT_EQ(itemSelect(0), 2);
-        EXPECT_EQ(itemSelect(1), -1);
+        EXPECT_EQ(itemSelectStatus(1, &length), itemRecordCut);
         EXPECT_EQ(itemSelect(0), 2);
         itemClose();
     }
 }
 
-// itemIndexEnds tells the end of the index (no byte where the record would
-// start) from a record that is there but cannot be selected. Record 0, where
-// the index has one, is a good item.
+// The end of the index (no byte where the record would start) is told apart
+// from a record that is there but cannot be selected. Record 0, where the
+// index has one, is a good item.
 struct EndCase {
     const char *name;
     Bytes index;
     std::int32_t n;
-    bool ends;
+    ItemStatus status;
 };
 
 void PrintTo(const EndCase &c, std::ostream *os) {
@@ -188,18 +205,19 @@ void PrintTo(const EndCase &c, std::ostream *os) {
 const Bytes goodRecord = fx::indexOf({{0, 7}});
 
 const EndCase endCases[] = {
-    {"empty index", {}, 0, true},
-    {"exactly at the end", goodRecord, 1, true},
-    {"well past the end", goodRecord, 5, true},
+    {"empty index", {}, 0, itemIndexEnds},
+    {"exactly at the end", goodRecord, 1, itemIndexEnds},
+    {"well past the end", goodRecord, 5, itemIndexEnds},
     // 2^28 * 16 wraps to 0 in 32 bits, which would find record 0.
-    {"item 2^28 does not wrap onto record 0", goodRecord, 0x10000000, true},
-    {"largest item number", goodRecord, 2147483647, true},
-    {"partial record of 1 byte", goodRecord + Bytes(1, 0), 1, false},
-    {"partial record of 15 bytes", goodRecord + Bytes(15, 0), 1, false},
-    {"record whose offset is past item.dat", goodRecord + fx::indexOf({{1000, 7}}), 1, false},
-    {"record whose offset is 2^31", goodRecord + fx::indexOf({{0x80000000u, 7}}), 1, false},
-    {"good record", goodRecord, 0, false},
-    {"negative item number", goodRecord, -1, false},
+    {"item 2^28 does not wrap onto record 0", goodRecord, 0x10000000, itemIndexEnds},
+    {"largest item number", goodRecord, 2147483647, itemIndexEnds},
+    {"partial record of 1 byte", goodRecord + Bytes(1, 0), 1, itemRecordCut},
+    {"partial record of 15 bytes", goodRecord + Bytes(15, 0), 1, itemRecordCut},
+    {"record whose offset is past item.dat", goodRecord + fx::indexOf({{1000, 7}}), 1,
+     itemDataEnds},
+    {"record whose offset is 2^31", goodRecord + fx::indexOf({{0x80000000u, 7}}), 1,
+     itemOffsetTooLarge},
+    {"good record", goodRecord, 0, itemOk},
 };
 
 struct IndexEnds : StoreDir, ::testing::WithParamInterface<EndCase> {};
@@ -208,10 +226,10 @@ TEST_P(IndexEnds, OnlyWhereNoByteIsLeft) {
     const EndCase &c = GetParam();
     fx::writeStore(dir, c.index, fx::itemHeader(1) + fx::hex("5A"));
     ASSERT_EQ(itemOpen(), 0);
-    EXPECT_EQ(itemIndexEnds(c.n), c.ends);
-    // The answer is the same after itemSelect has looked at the record.
-    itemSelect(c.n);
-    EXPECT_EQ(itemIndexEnds(c.n), c.ends);
+    std::int32_t length;
+    EXPECT_EQ(itemSelectStatus(c.n, &length), c.status);
+    // The same again, with the record's block read already.
+    EXPECT_EQ(itemSelectStatus(c.n, &length), c.status);
 }
 
 INSTANTIATE_TEST_SUITE_P(Item, IndexEnds, ::testing::ValuesIn(endCases),
@@ -219,13 +237,14 @@ INSTANTIATE_TEST_SUITE_P(Item, IndexEnds, ::testing::ValuesIn(endCases),
 
 // Without an open index there is no end to report: the caller must not take
 // a closed store for a complete one.
-TEST_F(StoreDir, IndexEndsIsFalseWhenClosed) {
+TEST_F(StoreDir, ClosedStoreIsNoEnd) {
     fx::writeStore(dir, {}, {});
-    EXPECT_FALSE(itemIndexEnds(0));
+    std::int32_t length;
+    EXPECT_EQ(itemSelectStatus(0, &length), itemIndexUnreadable);
     ASSERT_EQ(itemOpen(), 0);
-    EXPECT_TRUE(itemIndexEnds(0));
+    EXPECT_EQ(itemSelectStatus(0, &length), itemIndexEnds);
     itemClose();
-    EXPECT_FALSE(itemIndexEnds(0));
+    EXPECT_EQ(itemSelectStatus(0, &length), itemIndexUnreadable);
 }
 
 // An index that opens but cannot be read is no clean end of the store.
@@ -237,8 +256,135 @@ TEST_F(StoreDir, IndexReadErrorIsNoEnd) {
     if (itemOpen() != 0) GTEST_SKIP() << "/proc/self/mem cannot be opened here";
     for (std::int32_t n : {0, 1, 255}) {
         SCOPED_TRACE("item " + std::to_string(n));
+        std::int32_t length;
+        EXPECT_EQ(itemSelectStatus(n, &length), itemIndexUnreadable);
         EXPECT_EQ(itemSelect(n), -1);
-        EXPECT_FALSE(itemIndexEnds(n));
+    }
+}
+
+// item.dat closed after an item's bits ran out in a refill that fell short:
+// every later item says so, not that its record is wrong.
+TEST_F(StoreDir, DataClosedByAShortRefill) {
+    // Item 0 says it has 1000 stored bytes, but item.dat ends after 600.
+    Bytes data = fx::itemHeader(5000);
+    data.resize(600, 0x55);
+    fx::writeStore(dir, fx::indexOf({{0, 1000}, {0, 7}}), data);
+    ASSERT_EQ(itemOpen(), 0);
+    std::int32_t length;
+    ASSERT_EQ(itemSelectStatus(0, &length), itemOk);
+    while (itemGetBits(8) >= 0) {
+    }
+    EXPECT_EQ(itemSelectStatus(1, &length), itemDataClosed);
+}
+
+// The walk: which steps it gives over an index of three good items (0 to 2)
+// for each kind of range, and where it ends.
+struct WalkCase {
+    const char *name;
+    Bytes index;
+    std::int64_t first;
+    std::int64_t last;
+    std::vector<std::pair<std::int32_t, ItemStatus>> steps;
+};
+
+void PrintTo(const WalkCase &c, std::ostream *os) {
+    *os << c.name;
+}
+
+const Bytes threeRecords = fx::indexOf({{0, 7}, {0, 7}, {0, 7}});
+
+const WalkCase walkCases[] = {
+    {"all items", threeRecords, 0, itemToEnd, {{0, itemOk}, {1, itemOk}, {2, itemOk}}},
+    {"all of an empty store", {}, 0, itemToEnd, {}},
+    {"open range from the middle", threeRecords, 1, itemToEnd, {{1, itemOk}, {2, itemOk}}},
+    {"open range at the end", threeRecords, 3, itemToEnd, {{3, itemIndexEnds}}},
+    {"open range far past the end", threeRecords, 5000, itemToEnd, {{5000, itemIndexEnds}}},
+    {"closed range", threeRecords, 0, 1, {{0, itemOk}, {1, itemOk}}},
+    {"closed range past the end",
+     threeRecords,
+     1,
+     5,
+     {{1, itemOk}, {2, itemOk}, {3, itemIndexEnds}}},
+    {"one item", threeRecords, 2, 2, {{2, itemOk}}},
+    {"a record cut short ends it",
+     threeRecords + Bytes(3, 0),
+     1,
+     itemToEnd,
+     {{1, itemOk}, {2, itemOk}, {3, itemRecordCut}}},
+    {"a bad record does not end it",
+     fx::indexOf({{0, 7}, {0, 2}, {0, 7}}),
+     0,
+     itemToEnd,
+     {{0, itemOk}, {1, itemStoredTooShort}, {2, itemOk}}},
+    {"the last item number ends it",
+     threeRecords,
+     2147483647,
+     itemToEnd,
+     {{2147483647, itemIndexEnds}}},
+    {"the last item number in a closed range",
+     threeRecords,
+     2147483646,
+     2147483647,
+     {{2147483646, itemIndexEnds}}},
+};
+
+struct Walk : StoreDir, ::testing::WithParamInterface<WalkCase> {};
+
+TEST_P(Walk, StepsAndEnd) {
+    const WalkCase &c = GetParam();
+    fx::writeStore(dir, c.index, fx::itemHeader(1) + fx::hex("5A"));
+    ASSERT_EQ(itemOpen(), 0);
+    std::vector<std::pair<std::int32_t, ItemStatus>> steps;
+    ItemWalk walk = itemWalkFrom(c.first, c.last);
+    ItemStep step;
+    while (itemWalkNext(&walk, &step) && steps.size() < 10) steps.emplace_back(step.n, step.status);
+    EXPECT_EQ(steps, c.steps);
+}
+
+INSTANTIATE_TEST_SUITE_P(Item, Walk, ::testing::ValuesIn(walkCases),
+                         [](const auto &p) { return nameOf(p.param.name); });
+
+// The store's folder: none or an empty name is the current folder, a name is
+// that folder; what cannot be opened is named, a folder or a pipe given as
+// one of the store's files too.
+TEST_F(StoreDir, OpenInAFolder) {
+    fx::writeStore(dir, fx::indexOf({{0, 7}}), fx::itemHeader(3) + fx::hex("5A"));
+    ASSERT_EQ(mkdir("sub", 0755), 0);
+    fx::writeStore(dir + "/sub", fx::indexOf({{0, 7}}), fx::itemHeader(4) + fx::hex("5A"));
+    ASSERT_EQ(mkdir("pipes", 0755), 0);
+    fx::writeFile("pipes/itemloc.dat", {});
+    ASSERT_EQ(mkfifo("pipes/item.dat", 0600), 0);
+    struct Case {
+        const char *dir;
+        std::int32_t length; // of item 0; -1 when the store cannot be opened
+        const char *failedName;
+        int error;
+    };
+    const Case cases[] = {
+        {nullptr, 3, "", 0},
+        {"", 3, "", 0},
+        {".", 3, "", 0},
+        {"sub", 4, "", 0},
+        {"sub/", 4, "", 0},
+        {"missing", -1, "", ENOENT},
+        {"sub/itemloc.dat", -1, "", ENOTDIR},
+        // Opened without waiting for a writer, and refused as no store file.
+        {"pipes", -1, "item.dat", EINVAL},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.dir == nullptr ? "nullptr" : c.dir);
+        errno = 0;
+        const int opened = itemOpenAt(c.dir);
+        const int error = errno;
+        if (c.length < 0) {
+            EXPECT_EQ(opened, -1);
+            EXPECT_EQ(error, c.error);
+            EXPECT_STREQ(itemOpenFailedName(), c.failedName);
+            continue;
+        }
+        ASSERT_EQ(opened, 0);
+        EXPECT_EQ(itemSelect(0), c.length);
+        itemClose();
     }
 }
 
@@ -264,7 +410,15 @@ TEST_F(StoreDir, LastItemNumberReadsItsOwnRecord) {
     EXPECT_EQ(itemSelect(0), 1);
     EXPECT_EQ(itemGetBits(8), 0x5A);
     // Records between the two are zeros (stored length 0): no item.
-    EXPECT_EQ(itemSelect(0x10000000), -1);
+    std::int32_t length;
+    EXPECT_EQ(itemSelectStatus(0x10000000, &length), itemStoredTooShort);
+    // The walk's last step is the last item number.
+    ItemWalk walk = itemWalkFrom(2147483647, itemToEnd);
+    ItemStep step;
+    ASSERT_TRUE(itemWalkNext(&walk, &step));
+    EXPECT_EQ(step.n, 2147483647);
+    EXPECT_EQ(step.status, itemOk);
+    EXPECT_FALSE(itemWalkNext(&walk, &step));
 }
 
 // Records are read a block at a time: any order of selection, across block

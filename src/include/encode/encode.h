@@ -5,9 +5,11 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "format/format.h"
+
 // Largest text of one item: the header's decoded length is a signed 32-bit
 // number, and a negative one is taken as a failure by every reader.
-inline constexpr std::size_t encItemMax = 0x7FFFFFFF;
+inline constexpr std::size_t encItemMax = fmtLengthMax;
 
 // Where coded bytes go. put returns 0, or -1 to abandon the item.
 struct EncWriter {

@@ -1,8 +1,10 @@
 #pragma once
 // Writing a whole store (itemloc.dat and item.dat) in a directory. The new
-// store goes to temporary files beside the final ones and replaces them only
-// when every item was written and synced; on any failure the temporary files
-// are removed and nothing of the old store is touched.
+// store goes to temporary files beside the final ones (files in flight of
+// the place registry, which a signal caught by placeCatchSignals removes)
+// and replaces them only when every item was written and synced; on any
+// failure the temporary files and the folders made for them are removed and
+// nothing of the old store is touched.
 //
 // Calling order: encStoreBegin, any number of encStoreAdd, then
 // encStoreCommit, or encStoreAbort at any point. Every function returns 0 or
@@ -11,9 +13,11 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "format/format.h"
+
 // Largest offset or stored length in the index: readers take both as signed
 // 32-bit numbers, so a store's items must all start below 2 GiB.
-inline constexpr std::uint32_t encStoreLimit = 0x7FFFFFFF;
+inline constexpr std::uint32_t encStoreLimit = fmtLengthMax;
 
 // Starts a store in dir (nullptr or "" for the current directory). Unless
 // overwrite is set, fails when itemloc.dat or item.dat already exists there.
@@ -31,9 +35,6 @@ int encStoreCommit();
 
 // Removes the temporary files of a store in progress; harmless otherwise.
 void encStoreAbort();
-
-// The same, restricted to what a signal handler may call.
-void encStoreAbortFromSignal();
 
 // What the last failure was, as "what: why" (e.g. "cannot write
 // out/item.dat: No space left on device"), for the caller's message.

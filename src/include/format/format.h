@@ -101,6 +101,12 @@ inline constexpr int fmtRecordSize = 16;
 inline constexpr int fmtOffsetAt = 0;
 inline constexpr int fmtStoredAt = 4;
 
+// Readers take item numbers, offsets, stored and decoded lengths as signed
+// 32-bit numbers: the last item number is 2^31 - 1, and so are the farthest
+// offset an item can start at and the longest length, stored or decoded.
+inline constexpr std::int64_t fmtItemNumberMax = 0x7FFFFFFF;
+inline constexpr std::int64_t fmtLengthMax = 0x7FFFFFFF;
+
 constexpr std::uint32_t fmtBigEndian32(const std::uint8_t *p) {
     return static_cast<std::uint32_t>(p[0]) << 24 | static_cast<std::uint32_t>(p[1]) << 16 |
            static_cast<std::uint32_t>(p[2]) << 8 | p[3];

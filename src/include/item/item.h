@@ -14,10 +14,39 @@ int itemOpenAt(const char *dir);
 // "item.dat"; "" when the folder itself could not be), errno telling why.
 const char *itemOpenFailedName();
 
-// Positions the bit input on item n; its decoded length, or -1 when the item
-// cannot be selected (no record, an offset of 2^31 or more, a read failure,
-// a stored length too short for the header). A negative decoded length is
-// returned as read.
+// What selecting an item found. The decoded length comes apart from it, so
+// that no length read from a header can pass for a failure.
+enum ItemStatus {
+    // Selected: the bit input stands at the item's first bit.
+    itemOk,
+    // itemloc.dat has no byte of the record: the store ends before item n.
+    itemIndexEnds,
+    // itemloc.dat ends inside the record.
+    itemRecordCut,
+    // The record's offset is 2^31 or more: no item can start there.
+    itemOffsetTooLarge,
+    // The record's stored length is shorter than an item's header.
+    itemStoredTooShort,
+    // item.dat ends before the item's first bytes.
+    itemDataEnds,
+    // item.dat was closed when an earlier item found it cut short: no item
+    // can be read from it any more.
+    itemDataClosed,
+    // A read of itemloc.dat or of item.dat failed; errno tells why.
+    itemIndexUnreadable,
+    itemDataUnreadable,
+    // Selected, but the header's decoded length is negative.
+    itemNegativeLength,
+};
+
+// Positions the bit input on item n (0 to 2^31 - 1) and stores the item's
+// decoded length, as read, in *length (0 when there is no header to read).
+// After any status but itemOk the bit input delivers nothing.
+ItemStatus itemSelectStatus(std::int32_t n, std::int32_t *length);
+
+// The same, as one number: the decoded length, or -1 when the item cannot be
+// selected. A negative decoded length is returned as read, so that only the
+// status tells a length of -1 from a failure.
 std::int32_t itemSelect(std::int32_t n);
 
 // The index record of the item last selected (or last tried): the item's
@@ -27,12 +56,32 @@ void itemSelectedRecord(std::uint32_t *offset, std::uint32_t *stored);
 // Whole records in itemloc.dat (-1 when it cannot be told).
 std::int64_t itemIndexRecords();
 
-// True when itemloc.dat has no byte at all where record n would start: the
-// index ends before item n. False when at least one byte of the record is
-// there (even a record cut short, or one whose item cannot be selected),
-// and when the index cannot be read there (no open store, a read error, a
-// negative n), since none of these is a clean end of the store.
-bool itemIndexEnds(std::int32_t n);
+// A walk over the items first to last, or with last itemToEnd over every item
+// from first until the index ends. The one rule for where a walk ends:
+//  - after last, or after item 2^31 - 1, the last item number;
+//  - walking to the end, quietly where the index ends (itemIndexEnds), unless
+//    it ends right at first and first is not 0: an open range that starts
+//    past the last item names an item that is not there, as a number does
+//    (a store without items has no item 0 to walk from, which is no fault);
+//  - right after an itemIndexEnds or itemRecordCut step: nothing follows the
+//    index's end.
+// Every other item, whatever its status, is a step of the walk; the caller
+// decides whether to go on.
+inline constexpr std::int64_t itemToEnd = -1;
+struct ItemWalk {
+    std::int64_t first;
+    std::int64_t last;
+    std::int64_t next;
+};
+struct ItemStep {
+    std::int32_t n;
+    ItemStatus status;
+    std::int32_t length; // the decoded length, as itemSelectStatus gives it
+};
+ItemWalk itemWalkFrom(std::int64_t first, std::int64_t last);
+// Selects the walk's next item: true with its step, false when the walk is
+// over.
+bool itemWalkNext(ItemWalk *walk, ItemStep *step);
 
 // The next k bits (0 to 24) of the selected item, first bit most significant,
 // or -1 once the item's bytes are used up (bits taken in that call are lost,
