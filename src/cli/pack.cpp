@@ -14,8 +14,11 @@
 #include <unistd.h>
 #include <vector>
 
+#include "cli.h"
 #include "encode/encode.h"
 #include "encode/store.h"
+#include "format/format.h"
+#include "place/place.h"
 #include "progress.h"
 
 namespace {
@@ -40,34 +43,6 @@ void usage(std::FILE *to) {
                  programName);
 }
 
-// The option getopt refused. optopt holds a short one's letter; it is 0 for
-// an unknown long one, which getopt has then stepped over, and the option's
-// letter for a long one that takes no argument but was given one
-// (--help=1), which getopt has stepped over too.
-void badOption(const char *const *argv) {
-    const char *given = argv[optind - 1];
-    if (optopt != 0 && std::strncmp(given, "--", 2) == 0) {
-        const char *equals = std::strchr(given, '=');
-        const int nameLength =
-            equals ? static_cast<int>(equals - given) : static_cast<int>(std::strlen(given));
-        std::fprintf(stderr, "%s: option %.*s takes no argument\n", programName, nameLength, given);
-    } else if (optopt == 0) {
-        std::fprintf(stderr, "%s: unknown option %s\n", programName, given);
-    } else {
-        std::fprintf(stderr, "%s: unknown option -%c\n", programName, optopt);
-    }
-}
-
-// The option that lacks its argument, as it was written (-o or --output).
-void missingArgument(const char *const *argv) {
-    const char *given = argv[optind - 1];
-    if (std::strncmp(given, "--", 2) == 0) {
-        std::fprintf(stderr, "%s: option %s needs an argument\n", programName, given);
-    } else {
-        std::fprintf(stderr, "%s: option -%c needs an argument\n", programName, optopt);
-    }
-}
-
 [[noreturn]] void fail(const char *format, const char *a, const char *b) {
     progStop();
     std::fprintf(stderr, "%s: ", programName);
@@ -82,27 +57,14 @@ void missingArgument(const char *const *argv) {
     fail("%s%s", encStoreFailure(), hint);
 }
 
-// An interrupted run leaves no temporary file behind.
-void onSignal(int sig) {
-    encStoreAbortFromSignal();
-    std::signal(sig, SIG_DFL);
-    std::raise(sig);
-}
-
-// Standard output flushed and closed: 0, or 1 after a message when what was
-// printed was lost (a full disk, a closed pipe).
-int closeStdout() {
-    const bool failed = std::ferror(stdout) != 0;
-    if (std::fclose(stdout) != 0 || failed) {
-        const int error = errno;
-        std::fprintf(stderr, "%s: cannot write standard output: %s\n", programName,
-                     std::strerror(error));
-        return 1;
-    }
-    return 0;
-}
-
 constexpr const char *stdinName = "standard input";
+
+// "an item holds at most 2147483647 bytes", from the encoder's bound.
+const char *itemLimit() {
+    static char text[64];
+    std::snprintf(text, sizeof text, "an item holds at most %zu bytes", encItemMax);
+    return text;
+}
 
 // The whole file in buffer ("-": standard input); a file too large for one
 // item is refused before it is read.
@@ -116,7 +78,7 @@ void readWhole(const char *arg, std::vector<std::uint8_t> &buffer, bool oneItem)
     if (S_ISDIR(st.st_mode)) fail("cannot read %s: %s", path, std::strerror(EISDIR));
     if (oneItem && S_ISREG(st.st_mode) && !isStdin &&
         static_cast<std::uint64_t>(st.st_size) > encItemMax) {
-        fail("%s is too large: an item holds at most 2147483647 bytes%s", path, "");
+        fail("%s is too large: %s", path, itemLimit());
     }
     buffer.clear();
     std::uint8_t chunk[1 << 16];
@@ -130,7 +92,7 @@ void readWhole(const char *arg, std::vector<std::uint8_t> &buffer, bool oneItem)
         buffer.insert(buffer.end(), chunk, chunk + got);
         progRead(static_cast<std::uint64_t>(got));
         if (oneItem && buffer.size() > encItemMax) {
-            fail("%s is too large: an item holds at most 2147483647 bytes%s", path, "");
+            fail("%s is too large: %s", path, itemLimit());
         }
     }
     if (!isStdin) close(fd);
@@ -163,7 +125,7 @@ void addLines(const char *arg, const std::vector<std::uint8_t> &text) {
         std::size_t lineEnd = end;
         if (end < text.size() && lineEnd > start && text[lineEnd - 1] == '\r') lineEnd--;
         if (lineEnd - start > encItemMax) {
-            fail("%s: a line is too large: an item holds at most 2147483647 bytes%s", path, "");
+            fail("%s: a line is too large: %s", path, itemLimit());
         }
         add(text.data() + start, lineEnd - start);
         // The line end is text taken in too.
@@ -186,7 +148,8 @@ double now() {
 // short; otherwise the text itself does not compress.
 void noteLargerStore(std::uint64_t items, std::uint64_t textBytes, std::uint64_t storeBytes) {
     if (storeBytes <= textBytes) return;
-    constexpr std::uint64_t perItem = 16 + 6 + 1;
+    // An index record, a header and up to a byte of padding.
+    constexpr std::uint64_t perItem = fmtRecordSize + fmtHeaderSize + 1;
     constexpr std::uint64_t shortItem = 64;
     const bool shortItems =
         storeBytes - perItem * items <= textBytes || itemTextBytes < shortItem * items;
@@ -215,11 +178,7 @@ int main(int argc, char **argv) {
     // Progress shows on a terminal unless -q; -P asks for it anywhere. The
     // last of -P and -q given wins.
     int progressWanted = -1;
-    // getopt's own messages would name the tool by the path it was started
-    // with, so it stays silent and ours name it by its constant name. The
-    // leading ':' silences it too, and tells a missing argument (':') from an
-    // unknown option ('?').
-    opterr = 0;
+    cliBegin(programName, argv);
     const option longOptions[] = {{"output", required_argument, nullptr, 'o'},
                                   {"force", no_argument, nullptr, 'f'},
                                   {"lines", no_argument, nullptr, 'l'},
@@ -230,7 +189,7 @@ int main(int argc, char **argv) {
                                   {"version", no_argument, nullptr, 'V'},
                                   {nullptr, 0, nullptr, 0}};
     int letter;
-    while ((letter = getopt_long(argc, argv, ":o:flsPqhV", longOptions, nullptr)) != -1) {
+    while ((letter = getopt_long(argc, argv, "o:flsPqhV", longOptions, nullptr)) != -1) {
         switch (letter) {
         case 'o':
             dir = optarg;
@@ -252,24 +211,23 @@ int main(int argc, char **argv) {
             break;
         case 'h':
             usage(stdout);
-            return closeStdout();
+            return cliCloseStdout();
         case 'V':
             std::printf("%s %s\n", programName, QUORLIN_VERSION);
-            return closeStdout();
-        case ':':
-            missingArgument(argv);
-            usage(stderr);
-            return 1;
+            return cliCloseStdout();
         default:
-            badOption(argv);
-            usage(stderr);
-            return 1;
+            return cliTryHelp();
         }
+    }
+    // An empty name names no folder, as everywhere else on the system; it is
+    // not taken for the current one.
+    if (dir != nullptr && dir[0] == '\0') {
+        std::fprintf(stderr, "%s: '': %s\n", programName, std::strerror(ENOENT));
+        return 1;
     }
     if (optind >= argc) {
         std::fprintf(stderr, "%s: no input files\n", programName);
-        usage(stderr);
-        return 1;
+        return cliTryHelp();
     }
     // A second read of standard input would find it drained and make an
     // empty item without a word.
@@ -280,7 +238,7 @@ int main(int argc, char **argv) {
         return 1;
     }
 
-    for (int sig : {SIGINT, SIGTERM, SIGHUP}) std::signal(sig, onSignal);
+    placeCatchSignals();
     const bool progress = progressWanted == -1 ? isatty(2) != 0 : progressWanted == 1;
     progBegin(programName, !progress ? progOff : progressWanted == 1 ? progLogged : progLive);
     if (progress) encSetProgress(onItemProgress);
@@ -303,7 +261,7 @@ int main(int argc, char **argv) {
     progFinish();
     if (!summary) return 0;
     const double seconds = now() - started;
-    const std::uint64_t storeBytes = dataBytes + 16 * items;
+    const std::uint64_t storeBytes = dataBytes + fmtRecordSize * items;
     std::printf("%llu items, %llu bytes of text, store %llu bytes (%.1f%%), %.2f s, "
                 "%.2f MB/s\n",
                 static_cast<unsigned long long>(items), static_cast<unsigned long long>(textBytes),
@@ -314,5 +272,5 @@ int main(int argc, char **argv) {
     noteLargerStore(items, textBytes, storeBytes);
     // The store is in place and sound by now; a lost summary fails the run
     // but does not take the store away.
-    return closeStdout();
+    return cliCloseStdout();
 }

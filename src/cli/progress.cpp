@@ -26,8 +26,9 @@ double now() {
     return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
 }
 
-// bytes in binary units, as "812 B", "12.3 KiB", "4.5 MiB".
-void formatBytes(char *out, std::size_t size, double bytes) {
+} // namespace
+
+void progFormatBytes(char *out, std::size_t size, double bytes) {
     static const char *const units[] = {"KiB", "MiB", "GiB", "TiB"};
     if (bytes < 1024) {
         std::snprintf(out, size, "%.0f B", bytes);
@@ -42,8 +43,10 @@ void formatBytes(char *out, std::size_t size, double bytes) {
     std::snprintf(out, size, "%.1f %s", bytes, units[unit]);
 }
 
+namespace {
+
 void formatRate(char *out, std::size_t size, double seconds) {
-    formatBytes(out, size, seconds > 0 ? static_cast<double>(packedBytes) / seconds : 0.0);
+    progFormatBytes(out, size, seconds > 0 ? static_cast<double>(packedBytes) / seconds : 0.0);
 }
 
 // Writes line over the one on the screen, padded to cover all of it.
@@ -58,8 +61,8 @@ void update(double t) {
     char packed[32];
     char read[32];
     char rate[32];
-    formatBytes(packed, sizeof packed, static_cast<double>(packedBytes));
-    formatBytes(read, sizeof read, static_cast<double>(readBytes));
+    progFormatBytes(packed, sizeof packed, static_cast<double>(packedBytes));
+    progFormatBytes(read, sizeof read, static_cast<double>(readBytes));
     formatRate(rate, sizeof rate, t - started);
     char line[160];
     std::snprintf(line, sizeof line, "%s: %s packed of %s read, %s/s", name, packed, read, rate);
@@ -108,7 +111,7 @@ void progFinish() {
         const double seconds = now() - started;
         char packed[32];
         char rate[32];
-        formatBytes(packed, sizeof packed, static_cast<double>(packedBytes));
+        progFormatBytes(packed, sizeof packed, static_cast<double>(packedBytes));
         formatRate(rate, sizeof rate, seconds);
         char line[160];
         std::snprintf(line, sizeof line, "%s: %s packed in %.2f s, %s/s", name, packed, seconds,

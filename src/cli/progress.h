@@ -1,6 +1,7 @@
 #pragma once
 // The packer's progress line on standard error: bytes of text read and
 // packed and the rate, one line rewritten in place a few times a second.
+#include <cstddef>
 #include <cstdint>
 
 enum ProgMode {
@@ -23,3 +24,6 @@ void progFinish();
 // The run failed: the line is ended (logged) or cleared (live), so that the
 // message that follows starts a line of its own.
 void progStop();
+
+// bytes in binary units, as "812 B", "12.3 KiB", "4.5 MiB", into out.
+void progFormatBytes(char *out, std::size_t size, double bytes);

@@ -6,6 +6,7 @@
 
 #include <csignal>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <regex>
 #include <unistd.h>
@@ -68,6 +69,7 @@ TEST(PackCli, LinesBecomeItems) {
         // Only CR LF is a line end: a CR that ends the file is text.
         {"carriage return ending the file kept", "one\ntwo\r", {"one", "two\r"}},
         {"file of one carriage return", "\r", {"\r"}},
+        {"a line of just its end is empty", "\r\nx\n", {"", "x"}},
     };
     for (const Case &c : cases) {
         pk::TempDir d;
@@ -299,25 +301,36 @@ TEST(PackCli, UsageAndHelp) {
         std::string err;
         int status;
     };
+    // Option errors as getopt words them, under the tool's own name.
+    const std::string try_ = "Try 'quorlin-pack --help' for more information.\n";
+    const std::string version = std::string("quorlin-pack ") + QUORLIN_VERSION + "\n";
     const Case cases[] = {
         {{"-h"}, usage, "", 0},
         {{"--help"}, usage, "", 0},
-        {{}, "", "quorlin-pack: no input files\n" + usage, 1},
-        {{"-x", "a.txt"}, "", "quorlin-pack: unknown option -x\n" + usage, 1},
-        {{"-fx", "a.txt"}, "", "quorlin-pack: unknown option -x\n" + usage, 1},
-        {{"--bogus", "a.txt"}, "", "quorlin-pack: unknown option --bogus\n" + usage, 1},
-        {{"a.txt", "--bogus=1"}, "", "quorlin-pack: unknown option --bogus=1\n" + usage, 1},
-        {{"--help=1"}, "", "quorlin-pack: option --help takes no argument\n" + usage, 1},
-        {{"a.txt", "-o"}, "", "quorlin-pack: option -o needs an argument\n" + usage, 1},
-        {{"a.txt", "--output"}, "", "quorlin-pack: option --output needs an argument\n" + usage, 1},
-        {{"-V"}, "quorlin-pack 1.0.0\n", "", 0},
-        {{"--version", "a.txt"}, "quorlin-pack 1.0.0\n", "", 0},
-        {{"--version=2"}, "", "quorlin-pack: option --version takes no argument\n" + usage, 1},
+        {{}, "", "quorlin-pack: no input files\n" + try_, 1},
+        {{"-x", "a.txt"}, "", "quorlin-pack: invalid option -- 'x'\n" + try_, 1},
+        {{"-fx", "a.txt"}, "", "quorlin-pack: invalid option -- 'x'\n" + try_, 1},
+        {{"--bogus", "a.txt"}, "", "quorlin-pack: unrecognized option '--bogus'\n" + try_, 1},
+        {{"a.txt", "--bogus=1"}, "", "quorlin-pack: unrecognized option '--bogus=1'\n" + try_, 1},
+        {{"--help=1"}, "", "quorlin-pack: option '--help' doesn't allow an argument\n" + try_, 1},
+        {{"a.txt", "-o"}, "", "quorlin-pack: option requires an argument -- 'o'\n" + try_, 1},
+        {{"a.txt", "--output"},
+         "",
+         "quorlin-pack: option '--output' requires an argument\n" + try_,
+         1},
+        {{"-V"}, version, "", 0},
+        {{"--version", "a.txt"}, version, "", 0},
+        {{"--version=2"},
+         "",
+         "quorlin-pack: option '--version' doesn't allow an argument\n" + try_,
+         1},
         {{"a.txt", "--force=yes"},
          "",
-         "quorlin-pack: option --force takes no argument\n" + usage,
+         "quorlin-pack: option '--force' doesn't allow an argument\n" + try_,
          1},
         {{"-", "a.txt", "-"}, "", "quorlin-pack: standard input (-) given more than once\n", 1},
+        // An empty name names no folder; it is not the current one.
+        {{"-o", "", "a.txt"}, "", "quorlin-pack: '': No such file or directory\n", 1},
     };
     for (const Case &c : cases) {
         pk::TempDir d;
@@ -421,7 +434,7 @@ TEST(PackCli, LostStandardOutputFails) {
         const auto r = packShell(d.path, c.line);
         EXPECT_EQ(r.status, 1) << c.line;
         const std::string message =
-            "quorlin-pack: cannot write standard output: No space left on device\n";
+            "quorlin-pack: standard output: write error: No space left on device\n";
         EXPECT_TRUE(r.err.ends_with(message)) << c.line << ": " << r.err;
         EXPECT_EQ(std::filesystem::exists(d.path + "/item.dat"), c.storeMade) << c.line;
     }
@@ -525,71 +538,113 @@ TEST(PackCli, ProgressOnATerminalIsCleared) {
     EXPECT_EQ(pk::unpack(d.path), std::vector<Bytes>{fx::bytesOf("ab")});
 }
 
+// The signals that end a run, each of which must leave nothing of the run's
+// own behind.
+const int endingSignals[] = {SIGTERM, SIGINT, SIGHUP, SIGQUIT, SIGPIPE};
+
+// Starts the packer in dir with args, its standard error to /dev/null (a
+// signal with a core dump says nothing worth keeping), with sig ignored
+// from the start when ignored is set (as nohup does for SIGHUP).
+pid_t startPack(const std::string &dir, const std::vector<std::string> &args, int ignored = 0) {
+    const std::string exe = packPath();
+    const pid_t child = fork();
+    if (child != 0) return child;
+    if (chdir(dir.c_str()) != 0) _exit(127);
+    const int null = open("/dev/null", O_WRONLY);
+    if (null >= 0) dup2(null, 2);
+    fx::defaultSignals();
+    if (ignored != 0) std::signal(ignored, SIG_IGN);
+    // No core file of a stopped run in the test's folder.
+    const rlimit noCore{0, 0};
+    setrlimit(RLIMIT_CORE, &noCore);
+    std::vector<char *> argv{const_cast<char *>(exe.c_str())};
+    for (const std::string &a : args) argv.push_back(const_cast<char *>(a.c_str()));
+    argv.push_back(nullptr);
+    execv(exe.c_str(), argv.data());
+    _exit(127);
+}
+
+// Waits until the store in dir has begun (its two temporary files are there).
+bool storeBegun(const std::string &store) {
+    for (int wait = 0; wait < 500; wait++) {
+        if (std::filesystem::exists(store) && after(store).size() == 2) return true;
+        usleep(10000);
+    }
+    return false;
+}
+
 // A stopped run takes back its temporary files and the folders it made. It
 // is stopped while it waits to read a pipe that nobody writes.
 TEST(PackCli, StoppedRunLeavesNothingBehind) {
-    pk::TempDir d;
-    fx::writeFile(d.path + "/a.txt", fx::bytesOf("a"));
-    ASSERT_EQ(mkfifo((d.path + "/pipe").c_str(), 0600), 0);
-    const std::string exe = packPath();
-    const pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        if (chdir(d.path.c_str()) != 0) _exit(127);
-        execl(exe.c_str(), exe.c_str(), "-o", "new/deeper", "a.txt", "pipe", nullptr);
-        _exit(127);
+    for (const int sig : endingSignals) {
+        SCOPED_TRACE(strsignal(sig));
+        pk::TempDir d;
+        fx::writeFile(d.path + "/a.txt", fx::bytesOf("a"));
+        ASSERT_EQ(mkfifo((d.path + "/pipe").c_str(), 0600), 0);
+        const pid_t child = startPack(d.path, {"-o", "new/deeper", "a.txt", "pipe"});
+        ASSERT_GE(child, 0);
+        EXPECT_TRUE(storeBegun(d.path + "/new/deeper"));
+        kill(child, sig);
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == sig) << status;
+        EXPECT_EQ(after(d.path), (std::vector<std::string>{"a.txt", "pipe"}));
     }
-    // The store has begun once its two temporary files are there.
-    const std::string store = d.path + "/new/deeper";
-    bool begun = false;
-    for (int wait = 0; wait < 500 && !begun; wait++) {
-        begun = std::filesystem::exists(store) && after(store).size() == 2;
-        if (!begun) usleep(10000);
-    }
-    kill(child, SIGTERM);
-    EXPECT_TRUE(begun);
-    int status = 0;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << status;
-    EXPECT_EQ(after(d.path), (std::vector<std::string>{"a.txt", "pipe"}));
 }
 
-// A full disk, played by a file size limit: the write fails part-way
-// through item.dat and the store is abandoned without a trace.
-// SIGTERM at many points of a run, from before the folders exist to after
-// the store is in place: the run leaves either nothing of its own or the
-// whole store, never a temporary file or an empty folder it made.
+// A signal the packer was started with ignored stays ignored (nohup): the
+// run goes on through it and places its store.
+TEST(PackCli, IgnoredSignalStaysIgnored) {
+    for (const int sig : {SIGHUP, SIGINT, SIGPIPE}) {
+        SCOPED_TRACE(strsignal(sig));
+        pk::TempDir d;
+        fx::writeFile(d.path + "/a.txt", fx::bytesOf("a"));
+        ASSERT_EQ(mkfifo((d.path + "/pipe").c_str(), 0600), 0);
+        const pid_t child = startPack(d.path, {"-o", "s", "a.txt", "pipe"}, sig);
+        ASSERT_GE(child, 0);
+        EXPECT_TRUE(storeBegun(d.path + "/s"));
+        kill(child, sig);
+        // The pipe's text, once the signal is surely there.
+        usleep(50000);
+        fx::writeFile(d.path + "/pipe", fx::bytesOf("piped"));
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+        EXPECT_EQ(pk::unpack(d.path + "/s"),
+                  (std::vector<Bytes>{fx::bytesOf("a"), fx::bytesOf("piped")}));
+    }
+}
+
+// Each ending signal at many points of a run, from before the folders exist
+// to after the store is in place: the run leaves either nothing of its own
+// or the whole store, never a temporary file or an empty folder it made.
 TEST(PackCli, StoppedAnywhereLeavesNothingOrTheStore) {
     pk::TempDir d;
     std::string text;
     for (int i = 0; text.size() < 200000; i++) text += "<TOC>entry " + std::to_string(i) + "</TOC>";
     for (const char *name : {"a.txt", "b.txt", "c.txt"})
         fx::writeFile(d.path + "/" + name, fx::bytesOf(text));
-    const std::string exe = packPath();
-    // Delays of 0 to 8 ms in steps of 0.1 ms: the folders and temporary
-    // files are made in the first few milliseconds, the store is in place
-    // after about ten.
-    for (int round = 0; round < 80; round++) {
-        SCOPED_TRACE("round " + std::to_string(round));
-        const pid_t child = fork();
-        ASSERT_GE(child, 0);
-        if (child == 0) {
-            if (chdir(d.path.c_str()) != 0) _exit(127);
-            execl(exe.c_str(), exe.c_str(), "-o", "new/deeper", "a.txt", "b.txt", "c.txt", nullptr);
-            _exit(127);
+    const std::vector<std::string> inputs{"a.txt", "b.txt", "c.txt"};
+    for (const int sig : endingSignals) {
+        // Delays of 0 to 8 ms in steps of 0.2 ms: the folders and temporary
+        // files are made in the first few milliseconds, the store is in
+        // place after about ten.
+        for (int round = 0; round < 40; round++) {
+            SCOPED_TRACE(std::string(strsignal(sig)) + ", round " + std::to_string(round));
+            const pid_t child = startPack(d.path, {"-o", "new/deeper", "a.txt", "b.txt", "c.txt"});
+            ASSERT_GE(child, 0);
+            usleep(static_cast<useconds_t>(round * 200));
+            kill(child, sig);
+            int status = 0;
+            ASSERT_EQ(waitpid(child, &status, 0), child);
+            if (after(d.path) == inputs) continue; // stopped before the store was placed
+            // Finished first: the whole store, and nothing else.
+            ASSERT_EQ(after(d.path + "/new/deeper"),
+                      (std::vector<std::string>{"item.dat", "itemloc.dat"}));
+            const auto shown = fx::run(d.path + "/new/deeper", {"2"});
+            EXPECT_EQ(shown.status, 0);
+            std::filesystem::remove_all(d.path + "/new");
         }
-        usleep(static_cast<useconds_t>(round * 100));
-        kill(child, SIGTERM);
-        int status = 0;
-        ASSERT_EQ(waitpid(child, &status, 0), child);
-        const std::vector<std::string> inputs{"a.txt", "b.txt", "c.txt"};
-        if (after(d.path) == inputs) continue; // stopped before the store was placed
-        // Finished first: the whole store, and nothing else.
-        ASSERT_EQ(after(d.path + "/new/deeper"),
-                  (std::vector<std::string>{"item.dat", "itemloc.dat"}));
-        const auto shown = fx::run(d.path + "/new/deeper", {"2"});
-        EXPECT_EQ(shown.status, 0);
-        std::filesystem::remove_all(d.path + "/new");
     }
 }
 

@@ -7,13 +7,17 @@
 
 #include <algorithm>
 #include <csignal>
+#include <cstring>
 #include <ctime>
 #include <dirent.h>
+#include <filesystem>
 #include <string>
+#include <sys/resource.h>
 #include <unistd.h>
 #include <vector>
 
 #include "fixture.h"
+#include "format/format.h"
 
 namespace {
 
@@ -132,6 +136,7 @@ TEST(UnpackCli, ItemsRangesAndOptions) {
     };
     const std::string noItem = "quorlin-unpack: item 3: no such item (itemloc.dat holds 3)\n";
     const std::string try_ = "Try 'quorlin-unpack --help' for more information.\n";
+    const std::string version = std::string("quorlin-unpack ") + QUORLIN_VERSION + "\n";
     const Case cases[] = {
         {{}, "applebananacherry", "", 0},
         {{"1"}, "banana", "", 0},
@@ -146,8 +151,8 @@ TEST(UnpackCli, ItemsRangesAndOptions) {
         {{"2-5"}, "cherry", noItem, 1},
         {{"-t"}, "", "", 0},
         {{"--test", "0-2"}, "", "", 0},
-        {{"-V"}, "quorlin-unpack 1.0.0\n", "", 0},
-        {{"--version"}, "quorlin-unpack 1.0.0\n", "", 0},
+        {{"-V"}, version, "", 0},
+        {{"--version"}, version, "", 0},
         {{"5-3"}, "", "quorlin-unpack: '5-3': not an item number or range (N, N-M or N-)\n", 1},
         {{"x"}, "", "quorlin-unpack: 'x': not an item number or range (N, N-M or N-)\n", 1},
         {{"1x"}, "", "quorlin-unpack: '1x': not an item number or range (N, N-M or N-)\n", 1},
@@ -159,7 +164,37 @@ TEST(UnpackCli, ItemsRangesAndOptions) {
          1},
         {{"-x"}, "", "quorlin-unpack: invalid option -- 'x'\n" + try_, 1},
         {{"--lies"}, "", "quorlin-unpack: unrecognized option '--lies'\n" + try_, 1},
+        {{"-C"}, "", "quorlin-unpack: option requires an argument -- 'C'\n" + try_, 1},
+        {{"--directory"},
+         "",
+         "quorlin-unpack: option '--directory' requires an argument\n" + try_,
+         1},
+        {{"--list=3"}, "", "quorlin-unpack: option '--list' doesn't allow an argument\n" + try_, 1},
+        {{"--l"},
+         "",
+         "quorlin-unpack: option '--l' is ambiguous; possibilities: '--lines' '--list'\n" + try_,
+         1},
         {{"-t", "--list"}, "", "quorlin-unpack: -t, --list and -o cannot be combined\n", 1},
+        {{"-t", "-o", "out"}, "", "quorlin-unpack: -t, --list and -o cannot be combined\n", 1},
+        {{"--list", "-o", "out"}, "", "quorlin-unpack: -t, --list and -o cannot be combined\n", 1},
+        // The last item number is a number, and there is no such item.
+        {{"2147483647"},
+         "",
+         "quorlin-unpack: item 2147483647: no such item (itemloc.dat holds 3)\n",
+         1},
+        {{"2147483647-"},
+         "",
+         "quorlin-unpack: item 2147483647: no such item (itemloc.dat holds 3)\n",
+         1},
+        // An open range that starts past the end names an item that is not
+        // there; one that starts at the end of a store with items too.
+        {{"5000-"}, "", "quorlin-unpack: item 5000: no such item (itemloc.dat holds 3)\n", 1},
+        {{"3-"}, "", noItem, 1},
+        {{"2-1"}, "", "quorlin-unpack: '2-1': not an item number or range (N, N-M or N-)\n", 1},
+        {{"1-2x"}, "", "quorlin-unpack: '1-2x': not an item number or range (N, N-M or N-)\n", 1},
+        // An empty name names no folder; it is not the current one.
+        {{"-C", ""}, "", "quorlin-unpack: '': No such file or directory\n", 1},
+        {{"-o", ""}, "", "quorlin-unpack: '': No such file or directory\n", 1},
     };
     const std::string d = fruitStore();
     for (const Case &c : cases) {
@@ -204,6 +239,32 @@ TEST(UnpackCli, HelpListAndDirectory) {
     EXPECT_EQ(missing.status, 1);
 }
 
+// Sets item n's decoded length in item.dat (the header's bytes 2-5).
+void setDecodedLength(const std::string &dir, int n, std::int32_t length) {
+    const Bytes index = fx::readFile(dir + "/itemloc.dat");
+    Bytes data = fx::readFile(dir + "/item.dat");
+    const std::size_t at = fmtBigEndian32(index.data() + fmtRecordSize * n + fmtOffsetAt);
+    fmtPutLittleEndian32(data.data() + at + fmtDecodedLengthAt, static_cast<std::uint32_t>(length));
+    fx::writeFile(dir + "/item.dat", data);
+}
+
+// Sets bytes 0-7 of item n's record: its offset and stored length.
+void setRecord(const std::string &dir, int n, std::uint32_t offset, std::uint32_t stored) {
+    Bytes index = fx::readFile(dir + "/itemloc.dat");
+    const Bytes record = fx::indexOf({{offset, stored}});
+    std::copy(record.begin(), record.begin() + 8, index.begin() + fmtRecordSize * n);
+    fx::writeFile(dir + "/itemloc.dat", index);
+}
+
+void replaceByFolder(const std::string &path) {
+    unlink(path.c_str());
+    mkdir(path.c_str(), 0755);
+}
+
+// Every way the fruit store can be damaged, each named truly, with the -C
+// folder in every path it names (S/ in the table stands for it). A record
+// that is there but wrong costs its item only; the index's end or an
+// item.dat that ends early ends the run.
 TEST(UnpackCli, DamagedStores) {
     struct Case {
         const char *name;
@@ -217,29 +278,39 @@ TEST(UnpackCli, DamagedStores) {
          [](const std::string &d) { unlink((d + "/itemloc.dat").c_str()); },
          {},
          "",
-         "quorlin-unpack: itemloc.dat: No such file or directory\n"},
+         "quorlin-unpack: S/itemloc.dat: No such file or directory\n"},
         {"item.dat a folder",
+         [](const std::string &d) { replaceByFolder(d + "/item.dat"); },
+         {},
+         "",
+         "quorlin-unpack: S/item.dat: Is a directory\n"},
+        {"itemloc.dat a folder",
+         [](const std::string &d) { replaceByFolder(d + "/itemloc.dat"); },
+         {"-t"},
+         "",
+         "quorlin-unpack: S/itemloc.dat: Is a directory\n"},
+        // A pipe would wait for a writer: it is refused at once.
+        {"item.dat a pipe",
          [](const std::string &d) {
              unlink((d + "/item.dat").c_str());
-             mkdir((d + "/item.dat").c_str(), 0755);
+             mkfifo((d + "/item.dat").c_str(), 0600);
          },
          {},
          "",
-         "quorlin-unpack: item.dat: Is a directory\n"},
-        {"itemloc.dat a folder",
+         "quorlin-unpack: S/item.dat: Invalid argument\n"},
+        {"itemloc.dat a pipe",
          [](const std::string &d) {
              unlink((d + "/itemloc.dat").c_str());
-             mkdir((d + "/itemloc.dat").c_str(), 0755);
+             mkfifo((d + "/itemloc.dat").c_str(), 0600);
          },
          {"-t"},
          "",
-         "quorlin-unpack: itemloc.dat: Is a directory\n"},
+         "quorlin-unpack: S/itemloc.dat: Invalid argument\n"},
         {"last record cut short",
          [](const std::string &d) { truncate((d + "/itemloc.dat").c_str(), 40); },
          {},
          "applebanana",
-         "quorlin-unpack: item 2: cannot be read (damaged record in itemloc.dat, or item.dat cut "
-         "short?)\n"},
+         "quorlin-unpack: item 2: record cut short (S/itemloc.dat ends inside it)\n"},
         {"item.dat cut within the last item's first run",
          [](const std::string &d) {
              const Bytes data = fx::readFile(d + "/item.dat");
@@ -247,45 +318,104 @@ TEST(UnpackCli, DamagedStores) {
          },
          {"-t"},
          "",
-         "quorlin-unpack: item 2: cannot be read (damaged record in itemloc.dat, or item.dat cut "
-         "short?)\n"},
+         "quorlin-unpack: item 2: S/item.dat ends before the item (cut short, or a damaged "
+         "record in S/itemloc.dat?)\n"},
+        {"decoded length -1",
+         [](const std::string &d) { setDecodedLength(d, 1, -1); },
+         {},
+         "applecherry",
+         "quorlin-unpack: item 1: negative decoded length -1 in S/item.dat\n"},
+        {"decoded length -2",
+         [](const std::string &d) { setDecodedLength(d, 1, -2); },
+         {"-l"},
+         "apple\ncherry\n",
+         "quorlin-unpack: item 1: negative decoded length -2 in S/item.dat\n"},
+        {"stored length below the header",
+         [](const std::string &d) { setRecord(d, 1, 0, 3); },
+         {},
+         "applecherry",
+         "quorlin-unpack: item 1: damaged record in S/itemloc.dat: stored length 3 is shorter "
+         "than a header\n"},
+        {"offset past 2 GiB",
+         [](const std::string &d) { setRecord(d, 0, 0x80000000u, 12); },
+         {"--list", "0"},
+         "      item     offset     stored    decoded   ratio\n"
+         "     total                     0          0    0.0%  0 items\n",
+         "quorlin-unpack: item 0: damaged record in S/itemloc.dat: offset 2147483648 is past 2 "
+         "GiB\n"},
     };
     for (const Case &c : cases) {
-        SCOPED_TRACE(c.name);
-        const std::string d = fruitStore();
-        c.damage(d);
-        const auto r = unpack(d, c.args);
-        EXPECT_EQ(r.out, c.out);
-        EXPECT_EQ(r.err, c.err);
-        EXPECT_EQ(r.status, 1);
+        for (const bool elsewhere : {false, true}) {
+            SCOPED_TRACE(std::string(c.name) + (elsewhere ? ", with -C" : ""));
+            const std::string d = fruitStore();
+            c.damage(d);
+            std::vector<std::string> args = c.args;
+            std::string err = c.err;
+            const std::string shown = elsewhere ? d + "/" : "";
+            for (std::size_t at; (at = err.find("S/")) != std::string::npos;)
+                err.replace(at, 2, shown);
+            if (elsewhere) args.insert(args.begin(), {"-C", d});
+            const auto r = fx::run(elsewhere ? fx::tempDir() : d, args, false, unpackPath(), 20);
+            EXPECT_EQ(r.out, c.out);
+            EXPECT_EQ(r.err, err);
+            EXPECT_EQ(r.status, 1);
+        }
     }
     // quorlin refuses a folder at open, with its own message.
     const std::string d = fruitStore();
-    unlink((d + "/item.dat").c_str());
-    mkdir((d + "/item.dat").c_str(), 0755);
+    replaceByFolder(d + "/item.dat");
     const auto q = fx::run(d, {});
     EXPECT_EQ(q.err, fx::crlf("quorlin: itemOpen() failed\n"));
     EXPECT_EQ(q.status, 1);
 }
 
-// A run whose bits run out in the middle of the store: reported, and the
-// walk goes on with the next item.
-TEST(UnpackCli, DamagedItemIsReportedAndTheWalkGoesOn) {
+// The store of "short" and "next" with item 0's decoded length set to 50:
+// item 0 is selected, then its bits run out after "short".
+std::string damagedStore() {
     const std::string d = fx::tempDir();
-    // Item 0 says 50 bytes but holds the bits of 5; item 1 is sound.
-    fx::codeReset();
-    fx::BitWriter w;
-    for (char ch : std::string("short")) fx::codeLiteral(w, static_cast<std::uint8_t>(ch));
-    const Bytes first = fx::itemOf(50, w);
-    fx::codeReset();
-    fx::BitWriter w2;
-    for (char ch : std::string("next")) fx::codeLiteral(w2, static_cast<std::uint8_t>(ch));
-    fx::writeItems(d, {first, fx::itemOf(4, w2)});
-    const auto r = unpack(d, {});
-    EXPECT_EQ(r.out.substr(0, 5), "short");
-    EXPECT_EQ(r.out.substr(r.out.size() - 4), "next");
+    packTexts(d, {fx::bytesOf("short"), fx::bytesOf("next")});
+    setDecodedLength(d, 0, 50);
+    return d;
+}
+
+// An item whose bits run out is reported after its bytes, in every mode,
+// and the walk goes on with the next item: its bytes, and only its, come
+// next.
+TEST(UnpackCli, DamagedItemIsReportedAndTheWalkGoesOn) {
+    const std::string message = "quorlin-unpack: item 0: data ends early (item.dat cut short?)\n";
+    struct Case {
+        std::vector<std::string> args;
+        bool mergeErr;
+        std::string out;
+        std::string err;
+    };
+    const Case cases[] = {
+        {{}, false, "shortnext", message},
+        {{"-l"}, false, "short\nnext\n", message},
+        {{"-t"}, false, "", message},
+        // Both streams into one file: the damaged item's bytes come before
+        // the message about it, the next item's after.
+        {{}, true, "short" + message + "next", ""},
+        {{"-l"}, true, "short\n" + message + "next\n", ""},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(::testing::PrintToString(c.args) + (c.mergeErr ? " 2>&1" : ""));
+        const auto r = fx::run(damagedStore(), c.args, c.mergeErr, unpackPath());
+        EXPECT_EQ(r.out, c.out);
+        EXPECT_EQ(r.err, c.err);
+        EXPECT_EQ(r.status, 1);
+    }
+}
+
+// Under -o the damaged item leaves no file, and nothing of its bytes leaks
+// into the next item's file.
+TEST(UnpackCli, DamagedItemLeavesNoFile) {
+    const std::string d = damagedStore();
+    const auto r = unpack(d, {"-o", "out"});
     EXPECT_EQ(r.err, "quorlin-unpack: item 0: data ends early (item.dat cut short?)\n");
     EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(filesIn(d + "/out"), std::vector<std::string>{"1"});
+    EXPECT_EQ(fx::textOf(fx::readFile(d + "/out/1")), "next");
 }
 
 // A last match that runs past the item's decoded length: only the item's
@@ -315,9 +445,12 @@ TEST(UnpackCli, WriteErrorsFailTheRun) {
                                "device\n"},
         {"\"$0\" -l > /dev/full", "quorlin-unpack: standard output: write error: No space left "
                                   "on device\n"},
-        {"\"$0\" --list > /dev/full", "quorlin-unpack: write error: No space left on device\n"},
-        {"\"$0\" -h > /dev/full", "quorlin-unpack: write error: No space left on device\n"},
-        {"\"$0\" -V > /dev/full", "quorlin-unpack: write error: No space left on device\n"},
+        {"\"$0\" --list > /dev/full", "quorlin-unpack: standard output: write error: No space "
+                                      "left on device\n"},
+        {"\"$0\" -h > /dev/full", "quorlin-unpack: standard output: write error: No space left "
+                                  "on device\n"},
+        {"\"$0\" -V > /dev/full", "quorlin-unpack: standard output: write error: No space left "
+                                  "on device\n"},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.script);
@@ -369,8 +502,83 @@ TEST(UnpackCli, OutputFolderWritesWholeFilesOnly) {
     EXPECT_EQ(bad.status, 1);
 }
 
-// SIGTERM at many points of a run of -o: whatever it stopped, no temporary
-// file is left, and every file there is whole.
+// -o names are zero-padded to the width of the last item's number, so that
+// they sort as the items do.
+TEST(UnpackCli, OutputNamesSortAsTheItems) {
+    struct Case {
+        int items;
+        std::vector<std::string> some; // names that must be there
+        std::size_t width;
+    };
+    const Case cases[] = {
+        {1, {"0"}, 1},
+        {10, {"0", "9"}, 1},
+        {11, {"00", "09", "10"}, 2},
+        {100, {"00", "42", "99"}, 2},
+        {101, {"000", "099", "100"}, 3},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(std::to_string(c.items) + " items");
+        const std::string d = fx::tempDir();
+        std::string lines;
+        for (int i = 0; i < c.items; i++) lines += "item " + std::to_string(i) + "\n";
+        fx::writeFile(d + "/lines", fx::bytesOf(lines));
+        ASSERT_EQ(fx::run(d, {"-l", "lines"}, false, fx::quorlinPath() + "-pack").status, 0);
+        const auto r = unpack(d, {"-o", "out"});
+        ASSERT_EQ(r.status, 0) << r.err;
+        const std::vector<std::string> names = filesIn(d + "/out");
+        ASSERT_EQ(names.size(), static_cast<std::size_t>(c.items));
+        for (const std::string &name : names) EXPECT_EQ(name.size(), c.width) << name;
+        for (const std::string &name : c.some) {
+            EXPECT_EQ(fx::textOf(fx::readFile(d + "/out/" + name)),
+                      "item " + std::to_string(std::stoi(name)));
+        }
+    }
+}
+
+// A run of -o that fails takes back the folders it made, unless files it
+// placed are in them, and leaves no temporary file; the files it writes
+// get the mode any new file of the user gets.
+TEST(UnpackCli, OutputFailuresLeaveNothingOfTheirOwn) {
+    // Nothing placed: the folders made for the files go again.
+    const std::string d = damagedStore();
+    setDecodedLength(d, 1, 50);
+    const auto none = unpack(d, {"-o", "new/deeper"});
+    EXPECT_EQ(none.status, 1);
+    EXPECT_EQ(filesIn(d), (std::vector<std::string>{"item.dat", "itemloc.dat", "t0", "t1"}));
+
+    // A file placed: it stays, with its folders.
+    const std::string f = fruitStore();
+    setDecodedLength(f, 2, 50);
+    const auto some = unpack(f, {"-o", "new/deeper"});
+    EXPECT_EQ(some.status, 1);
+    EXPECT_EQ(filesIn(f + "/new/deeper"), (std::vector<std::string>{"0", "1"}));
+
+    // Placing fails (a folder holds the name): no temporary file is left.
+    mkdir((f + "/out").c_str(), 0755);
+    mkdir((f + "/out/1").c_str(), 0755);
+    const auto blocked = unpack(f, {"-f", "-o", "out", "1"});
+    EXPECT_EQ(blocked.status, 1);
+    EXPECT_EQ(blocked.err, "quorlin-unpack: out/1: Is a directory\n");
+    EXPECT_EQ(filesIn(f + "/out"), std::vector<std::string>{"1"});
+
+    // Modes: 0666 less the umask, whatever the temporary file was made with.
+    for (const mode_t mask : {mode_t{022}, mode_t{077}, mode_t{0}}) {
+        const std::string g = fruitStore();
+        const mode_t old = umask(mask);
+        const auto r = unpack(g, {"-o", "m", "0"});
+        umask(old);
+        ASSERT_EQ(r.status, 0) << r.err;
+        struct stat st;
+        ASSERT_EQ(stat((g + "/m/0").c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 07777, 0666 & ~mask) << "umask " << mask;
+    }
+}
+
+// Each signal that ends a run, at many points of a run of -o: whatever it
+// stopped, no temporary file is left, every file there is whole, and the
+// folder the run made holds files or is gone. A signal the extractor was
+// started with ignored (nohup) stays ignored: that run writes every file.
 TEST(UnpackCli, StoppedOutputLeavesNoPart) {
     const std::string d = fx::tempDir();
     Bytes text;
@@ -380,24 +588,51 @@ TEST(UnpackCli, StoppedOutputLeavesNoPart) {
     }
     std::vector<Bytes> texts(12, text);
     packTexts(d, texts);
-    for (int round = 0; round < 40; round++) {
-        const std::string out = d + "/out" + std::to_string(round);
-        const pid_t pid = fork();
-        ASSERT_GE(pid, 0);
-        if (pid == 0) {
-            if (chdir(d.c_str()) != 0) _exit(127);
-            execl(unpackPath().c_str(), "quorlin-unpack", "-o", out.c_str(), nullptr);
-            _exit(127);
-        }
-        const timespec pause{0, (round % 20) * 2000000L};
-        nanosleep(&pause, nullptr);
-        kill(pid, SIGTERM);
-        int status = 0;
-        waitpid(pid, &status, 0);
-        for (const std::string &name : filesIn(out)) {
-            SCOPED_TRACE("round " + std::to_string(round) + ": " + name);
-            ASSERT_NE(name[0], '.') << "a temporary file was left";
-            EXPECT_TRUE(fx::readFile(out + "/" + name) == text) << "a file is not whole";
+    const std::string exe = unpackPath();
+    struct Case {
+        int sig;
+        bool ignored;
+    };
+    const Case cases[] = {{SIGTERM, false}, {SIGINT, false},  {SIGHUP, false},
+                          {SIGQUIT, false}, {SIGPIPE, false}, {SIGHUP, true}};
+    int round = 0;
+    for (const Case &c : cases) {
+        for (int delay = 0; delay < 20; delay++, round++) {
+            SCOPED_TRACE(std::string(strsignal(c.sig)) + (c.ignored ? " ignored" : "") +
+                         ", delay " + std::to_string(delay));
+            const std::string out = d + "/out" + std::to_string(round) + "/deeper";
+            // Ignored before the fork, so that the child never runs without.
+            const auto before = std::signal(c.sig, c.ignored ? SIG_IGN : SIG_DFL);
+            const pid_t pid = fork();
+            if (pid != 0) std::signal(c.sig, before);
+            ASSERT_GE(pid, 0);
+            if (pid == 0) {
+                if (chdir(d.c_str()) != 0) _exit(127);
+                for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE}) {
+                    if (sig != c.sig) std::signal(sig, SIG_DFL);
+                }
+                const rlimit noCore{0, 0};
+                setrlimit(RLIMIT_CORE, &noCore);
+                execl(exe.c_str(), "quorlin-unpack", "-o", out.c_str(), nullptr);
+                _exit(127);
+            }
+            const timespec pause{0, delay * 2000000L};
+            nanosleep(&pause, nullptr);
+            kill(pid, c.sig);
+            int status = 0;
+            waitpid(pid, &status, 0);
+            if (c.ignored) {
+                EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+                EXPECT_EQ(filesIn(out).size(), 12u);
+            }
+            if (!std::filesystem::exists(out)) continue;
+            const std::vector<std::string> names = filesIn(out);
+            EXPECT_FALSE(names.empty()) << "an empty folder the run made was left";
+            for (const std::string &name : names) {
+                SCOPED_TRACE(name);
+                ASSERT_NE(name[0], '.') << "a temporary file was left";
+                EXPECT_TRUE(fx::readFile(out + "/" + name) == text) << "a file is not whole";
+            }
         }
     }
 }

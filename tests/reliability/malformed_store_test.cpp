@@ -325,6 +325,11 @@ TEST(MalformedStore, ItemEndingWithItsFirstBytesLeavesTheFileOpen) {
     EXPECT_TRUE(all.out == expected.out + "<TOC\r\n");
     EXPECT_EQ(all.err, "");
     EXPECT_EQ(all.status, 0);
+    // The extractor reads with the same decoder: item 1 follows whole.
+    const fx::RunResult raw = fx::run(past, {}, false, fx::quorlinPath() + "-unpack");
+    EXPECT_EQ(raw.err, "");
+    EXPECT_EQ(raw.status, 0);
+    EXPECT_TRUE(raw.out.ends_with("<TOC")) << raw.out.substr(raw.out.size() - 10);
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 #include "fixture.h"
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
@@ -161,8 +162,15 @@ std::string quorlinPath() {
     return QUORLIN_BINARY;
 }
 
+void defaultSignals() {
+    for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE}) std::signal(sig, SIG_DFL);
+    sigset_t none;
+    sigemptyset(&none);
+    sigprocmask(SIG_SETMASK, &none, nullptr);
+}
+
 RunResult run(const std::string &dir, const std::vector<std::string> &args, bool mergeErr,
-              const std::string &program) {
+              const std::string &program, unsigned seconds) {
     const std::string exe = program.empty() ? quorlinPath() : program;
     const std::string outPath = dir + "/.stdout";
     const std::string errPath = dir + "/.stderr";
@@ -170,6 +178,7 @@ RunResult run(const std::string &dir, const std::vector<std::string> &args, bool
     if (pid < 0) throw std::runtime_error("fork failed");
     if (pid == 0) {
         if (chdir(dir.c_str()) != 0) _exit(127);
+        defaultSignals();
         int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         int err = mergeErr ? out : open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         int in = open("/dev/null", O_RDONLY);
@@ -181,6 +190,8 @@ RunResult run(const std::string &dir, const std::vector<std::string> &args, bool
         argv.push_back(const_cast<char *>(exe.c_str()));
         for (const std::string &a : args) argv.push_back(const_cast<char *>(a.c_str()));
         argv.push_back(nullptr);
+        // The alarm outlives the exec.
+        if (seconds > 0) alarm(seconds);
         execv(exe.c_str(), argv.data());
         _exit(127);
     }

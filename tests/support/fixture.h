@@ -59,9 +59,17 @@ struct RunResult {
     int status = -1; // exit status, or 128 + signal number
 };
 // Runs a program (default: the built quorlin) with args in dir. mergeErr
-// sends standard error into the same file as standard output (2>&1).
+// sends standard error into the same file as standard output (2>&1). With
+// seconds, a program that runs longer is ended by SIGALRM (status 142), so
+// that a test of something that could hang fails at once.
 RunResult run(const std::string &dir, const std::vector<std::string> &args, bool mergeErr = false,
-              const std::string &program = "");
+              const std::string &program = "", unsigned seconds = 0);
+// In a child about to run a program: every signal that ends a run back to
+// its default action and none held, whatever the test was started with (a
+// shell's background job ignores SIGINT and SIGQUIT, and the programs keep
+// what they inherit ignored).
+void defaultSignals();
+
 // Path of the built quorlin binary.
 std::string quorlinPath();
 
