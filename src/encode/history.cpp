@@ -43,14 +43,8 @@ inline std::uint32_t hashOf(const std::uint8_t *p) {
 }
 
 void primeOnce() {
-    // The window as the decoder primes it, read from its first write
-    // position on: that byte is the oldest one.
-    std::uint8_t ring[fmtWindowSize];
-    std::memset(ring, fmtWindowFill, sizeof ring);
-    std::memcpy(ring, presetText, fmtPresetSize);
-    for (int i = 0; i < fmtWindowSize; i++) {
-        joined[i] = ring[(fmtFirstWritePos + i) % fmtWindowSize];
-    }
+    // The window as the decoder primes it, oldest byte first.
+    fmtPrimeWindow(joined);
     std::memset(head, 0, sizeof head);
     for (std::int64_t pos = 0; pos + 2 < primedLen; pos++) {
         const std::uint32_t h = hashOf(joined + pos);

@@ -25,12 +25,14 @@ TEST(PackStore, WriteFailureRemovesTemporaryFiles) {
     ASSERT_GE(child, 0);
     if (child == 0) {
         std::signal(SIGXFSZ, SIG_IGN);
-        const rlimit limit{50000, 50000};
+        rlimit limit{};
+        getrlimit(RLIMIT_FSIZE, &limit);
+        limit.rlim_cur = 50000; // the soft limit, which fx::exitChild lifts again
         setrlimit(RLIMIT_FSIZE, &limit);
         const std::string failure = pk::pack(d.path, {text});
         const bool fileTooLarge = failure.find("cannot write") == 0 &&
                                   failure.find("item.dat: File too large") != std::string::npos;
-        _exit(fileTooLarge ? 0 : 1);
+        fx::exitChild(fileTooLarge ? 0 : 1);
     }
     int status = 0;
     ASSERT_EQ(waitpid(child, &status, 0), child);

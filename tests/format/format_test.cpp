@@ -40,7 +40,6 @@ TEST(FormatPositionCode, CountsTileEveryDistanceAndPrefix) {
     const ClassStart end = startOf(6);
     EXPECT_EQ(end.firstPrefix, 1 << fmtPrefixBits);
     EXPECT_EQ(end.firstF, fmtDistanceCount);
-    EXPECT_EQ(fmtDistanceCount, fmtWindowSize); // every window position is reachable
     const int spans[6][2] = {{0, 63},     {64, 255},    {256, 767},
                              {768, 1535}, {1536, 3071}, {3072, 4095}};
     for (int c = 0; c < 6; c++) {
@@ -135,14 +134,25 @@ TEST(FormatLayout, RecordAndHeaderFromWorkedBytes) {
 // The window and the symbols from facts a decoded item shows: f = 611 on the
 // first symbol reads the preset's first byte (worked item 2), f = 4095 the
 // byte at the write position itself; the 58 lengths follow the 256 bytes.
-TEST(FormatLayout, WindowAndSymbolsFromDecodedFacts) {
-    EXPECT_EQ(fmtFirstWritePos - 611 - 1, 0);
-    EXPECT_EQ(fmtFirstWritePos - 4095 - 1 + fmtWindowSize, fmtFirstWritePos);
-    EXPECT_EQ(fmtWindowFill, '@');
-    EXPECT_LT(fmtFirstWritePos, fmtPresetSize);
-    EXPECT_EQ(fmtLengthSymbol(3), 256);
-    EXPECT_EQ(fmtLengthSymbol(60), 313);
-    EXPECT_EQ(fmtSymbolCount, 314);
+static_assert(fmtFirstWritePos - 611 - 1 == 0);
+static_assert(fmtFirstWritePos - 4095 - 1 + fmtWindowSize == fmtFirstWritePos);
+static_assert(fmtWindowFill == '@');
+static_assert(fmtLengthSymbol(3) == 256);
+static_assert(fmtLengthSymbol(60) == 313);
+static_assert(fmtSymbolCount == 314);
+
+// The window before an item rebuilt position by position: the fill, the
+// preset over its start, read from the first write position on and around.
+TEST(FormatWindow, PrimedWindowIsTheWindowFromTheFirstWritePosition) {
+    std::uint8_t window[4096];
+    for (int pos = 0; pos < 4096; pos++) window[pos] = pos < fmtPresetSize ? presetText[pos] : '@';
+    std::uint8_t primed[4096 + 1];
+    primed[4096] = 0xA5; // nothing is written past the window
+    fmtPrimeWindow(primed);
+    for (int i = 0; i < 4096; i++) {
+        ASSERT_EQ(primed[i], window[(612 + i) % 4096]) << "byte " << i;
+    }
+    EXPECT_EQ(primed[4096], 0xA5);
 }
 
 } // namespace

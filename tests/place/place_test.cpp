@@ -129,7 +129,7 @@ template <class Body> int inChild(Body body) {
     if (child == 0) {
         fx::defaultSignals();
         body();
-        _exit(0);
+        fx::exitChild(0);
     }
     int status = 0;
     waitpid(child, &status, 0);
@@ -163,9 +163,10 @@ TEST(PlaceSignals, EndingSignalsRemoveWhatIsInFlight) {
             const rlimit noCore{0, 0};
             setrlimit(RLIMIT_CORE, &noCore);
             placeCatchSignals();
-            if (placeMakeDirs(dir.c_str()) != 0 || placeBegin(dir.c_str(), "a") < 0) _exit(4);
+            if (placeMakeDirs(dir.c_str()) != 0 || placeBegin(dir.c_str(), "a") < 0)
+                fx::exitChild(4);
             raise(sig);
-            _exit(3);
+            fx::exitChild(3);
         });
         EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == sig) << status;
         EXPECT_EQ(filesIn(d.path), std::vector<std::string>{});
@@ -176,7 +177,7 @@ TEST(PlaceSignals, EndingSignalsRemoveWhatIsInFlight) {
             std::signal(sig, SIG_IGN);
             placeCatchSignals();
             raise(sig);
-            _exit(0);
+            fx::exitChild(0);
         });
         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
     }
@@ -187,14 +188,17 @@ TEST(PlaceSignals, FileSizeLimitFailsTheWrite) {
     pk::TempDir d;
     const int status = inChild([&] {
         placeCatchSignals();
-        const rlimit limit{1000, 1000};
+        // The soft limit only, which fx::exitChild lifts again.
+        rlimit limit{};
+        getrlimit(RLIMIT_FSIZE, &limit);
+        limit.rlim_cur = 1000;
         setrlimit(RLIMIT_FSIZE, &limit);
         const int slot = placeBegin(d.path.c_str(), "big");
         const Bytes bytes(5000, 0x41);
         const bool failed = placeWriteAll(placeFd(slot), bytes.data(), bytes.size()) != 0;
         const int error = errno;
         placeDrop(slot);
-        _exit(failed && error == EFBIG ? 0 : 1);
+        fx::exitChild(failed && error == EFBIG ? 0 : 1);
     });
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
     EXPECT_EQ(filesIn(d.path), std::vector<std::string>{});

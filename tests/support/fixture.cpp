@@ -8,12 +8,19 @@
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include "format/format.h"
 #include "model.h"
+
+#ifdef QUORLIN_COVERAGE_DUMP
+// Writes the coverage counts gathered so far (gcov's runtime, in every
+// --coverage build).
+extern "C" void __gcov_dump(void);
+#endif
 
 namespace fx {
 
@@ -204,6 +211,20 @@ RunResult run(const std::string &dir, const std::vector<std::string> &args, bool
     std::remove(outPath.c_str());
     std::remove(errPath.c_str());
     return r;
+}
+
+void exitChild(int status) {
+#ifdef QUORLIN_COVERAGE_DUMP
+    // A child that plays a full disk lowers the size its files may grow to;
+    // the counts' files must not be cut short by it.
+    rlimit size{};
+    if (getrlimit(RLIMIT_FSIZE, &size) == 0) {
+        size.rlim_cur = size.rlim_max;
+        setrlimit(RLIMIT_FSIZE, &size);
+    }
+    __gcov_dump();
+#endif
+    _exit(status);
 }
 
 std::string crlf(const std::string &text) {

@@ -76,4 +76,11 @@ std::string quorlinPath();
 // Line ends as the tool writes them: each "\n" becomes CR LF.
 std::string crlf(const std::string &text);
 
+// Ends a forked child at once, as _exit does: no handlers of the parent's
+// atexit, no flush of its buffers. A child that ran product code in the test
+// process must leave this way, for in a coverage build its counts are written
+// first, which _exit alone would drop. A child that limits the size of the
+// files it writes lowers the soft limit only: the counts are written past it.
+[[noreturn]] void exitChild(int status);
+
 } // namespace fx

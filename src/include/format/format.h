@@ -1,7 +1,8 @@
 #pragma once
 // The store format's fixed numbers, in one place for the decoder, the encoder
-// and their tests: the window, the symbol alphabet, the position code, and
-// the layouts of an item's header and of an index record.
+// and their tests: the window and its bytes before an item, the symbol
+// alphabet, the position code, and the layouts of an item's header and of an
+// index record.
 #include <cstdint>
 
 #include "format/preset.h"
@@ -14,6 +15,14 @@
 inline constexpr int fmtWindowSize = 4096;
 inline constexpr std::uint8_t fmtWindowFill = 0x40;
 inline constexpr int fmtFirstWritePos = 612;
+// The first write lands inside the preset, so its tail is the oldest history.
+static_assert(fmtFirstWritePos < fmtPresetSize);
+
+// Writes the window before an item, fmtWindowSize bytes, in the order of
+// distance back from the first write position, the farthest first: out[i]
+// is window position (fmtFirstWritePos + i) mod 4096, and an item's first
+// match reads from out[4095 - f].
+void fmtPrimeWindow(std::uint8_t *out);
 
 // --- Symbols --------------------------------------------------------------
 // Symbols 0-255 are the byte values; 256 + n is a match of n + 3 bytes.
@@ -47,6 +56,8 @@ inline constexpr FmtPositionClass fmtPositionClasses[6] = {
 };
 inline constexpr int fmtPrefixBits = 5;
 inline constexpr int fmtDistanceCount = 4096;
+// Every window position is within reach.
+static_assert(fmtDistanceCount == fmtWindowSize);
 
 // The class of distance value f (0 to 4095).
 constexpr const FmtPositionClass &fmtPositionClassOf(int f) {
