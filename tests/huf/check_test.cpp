@@ -3,6 +3,7 @@
 #include <cctype>
 #include <functional>
 #include <gtest/gtest.h>
+#include <ostream>
 #include <regex>
 #include <string>
 #include <utility>
@@ -109,6 +110,10 @@ const TracedCase tracedCases[] = {
     {"no sentinel after the root", [] { tracedOrderWeight[hufNodeMax + 1] = 1; }, "no sentinel"},
 };
 
+void PrintTo(const TracedCase &c, std::ostream *os) {
+    *os << c.name;
+}
+
 class HufTracedFault : public testing::TestWithParam<TracedCase> {};
 
 TEST_P(HufTracedFault, NamesTheBrokenRule) {
@@ -192,6 +197,10 @@ const OrderedCase orderedCases[] = {
     {"a lookup entry", [] { hufOrderedTree.lookupEntry[7] ^= 16; }, "prefix 7: entry", true},
     {"a rise", [] { hufOrderedTree.lookupRise[1] = 1; }, "position 1: rise 1, not 0", true},
 };
+
+void PrintTo(const OrderedCase &c, std::ostream *os) {
+    *os << c.name;
+}
 
 class HufOrderedFault : public testing::TestWithParam<OrderedCase> {};
 
