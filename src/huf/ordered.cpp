@@ -14,6 +14,7 @@ namespace {
 
 HufOrdered startTree;
 bool startReady = false;
+long rebuilds = 0;
 
 // The reset copies every member before partner whole, and of partner only
 // the entries the last item may have changed: partner must stay the last
@@ -99,6 +100,11 @@ int hufOrderedRebuild(int symbol) {
     }
     hufPlanRebuild(leaves);
     writePlan();
+    rebuilds++;
     if constexpr (hufChecking) hufCheckOrdered("rebuild");
     return static_cast<int>(hufOrderedLeaf(symbol));
+}
+
+long hufOrderedRebuildCount() {
+    return rebuilds;
 }

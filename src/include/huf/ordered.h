@@ -17,6 +17,10 @@ void hufOrderedInit();
 // nodeTable does, and returns the new position of the symbol's leaf.
 int hufOrderedRebuild(int symbol);
 
+// The rebuilds made since the program started, for the fuzz targets'
+// reports of how far their inputs reached.
+long hufOrderedRebuildCount();
+
 // The position of a symbol's leaf (0-255 bytes, 256 + n length n + 3).
 inline std::intptr_t hufOrderedLeaf(int symbol) {
     return hufOrderedTree.parent[hufLeafMark + 2 * symbol];
