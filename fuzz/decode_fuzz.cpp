@@ -11,9 +11,9 @@
 // byte says how its bits are made (below), the rest is the seed. The item is
 // decoded plainly, and its raw bytes are compared with the model's when it
 // passed two rebuilds or more, as long as the comparisons so far took at
-// most a fifth of the time since the first input: the model takes seconds
-// on an item this long, and the stores above need the fuzzer's pace. The
-// first input is always compared, so a finding replays on its own.
+// most a fifth of the time since the first input: the model takes a second
+// or more on an item this long, and the stores above need the fuzzer's
+// pace. A first input is always compared, so a finding replays on its own.
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -45,10 +45,10 @@ constexpr std::int32_t recordMax = 8;
 constexpr std::size_t rawCapacity = 1 << 22;
 
 // The long item: expandedBytes of bits, the seed over and over, each copy
-// followed by (second byte & 15) bytes of a small generator's output, which
-// the rest of the second byte seeds; its decoded length ends it only when
-// the bits hold more. The plain repeats make skewed counts and deep trees,
-// the generator's bytes stir them.
+// followed by (second byte & 15) bytes of a small generator's output, seeded
+// by the seed and the second byte; its decoded length ends it only when the
+// bits hold more. The plain repeats make skewed counts and deep trees, the
+// generator's bytes stir them.
 constexpr std::size_t expandedBytes = 64 * 1024;
 constexpr std::int32_t expandedLength = static_cast<std::int32_t>(rawCapacity);
 constexpr double modelShare = 0.2;
@@ -174,8 +174,10 @@ bool writeLongItem(const std::uint8_t *data, std::size_t size) {
     std::uint8_t record[16] = {};
     const std::size_t stored = sizeof expanded;
     for (int i = 0; i < 4; i++) record[4 + i] = static_cast<std::uint8_t>(stored >> (24 - 8 * i));
-    return writeWhole("itemloc.dat", record, sizeof record) &&
-           writeWhole("item.dat", expanded, sizeof expanded);
+    if (!writeWhole("itemloc.dat", record, sizeof record) ||
+        !writeWhole("item.dat", expanded, sizeof expanded))
+        std::abort();
+    return true;
 }
 
 void longItem(const std::uint8_t *data, std::size_t size) {
