@@ -3,6 +3,18 @@
 // item.dat. Every record is decoded as quorlin does, without options and
 // with traces, the output going to /dev/null, and its raw bytes are compared
 // with the literal model's.
+//
+// The code tree is rebuilt only after some 32,000 symbols, 4,057 bytes of
+// bits at the least, beyond the stores above. So an input whose first byte
+// has its top bit set (an index length of 32 KiB, which no input of the
+// fuzzer's length holds) is instead the seed of one long item: the second
+// byte says how its bits are made (below), the rest is the seed. The item is
+// decoded plainly, and its raw bytes are compared with the model's when it
+// passed two rebuilds or more, as long as the comparisons so far took at
+// most a fifth of the time since the first input: the model takes a second
+// or more on an item this long, and the stores above need the fuzzer's
+// pace. A first input is always compared, so a finding replays on its own.
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -13,6 +25,7 @@
 #include <unistd.h>
 
 #include "decode/decode.h"
+#include "huf/ordered.h"
 #include "item/item.h"
 #include "model.h"
 #include "textio/textio.h"
@@ -27,8 +40,33 @@ constexpr std::size_t modelInputMax = 96;
 constexpr std::size_t dumpInputMax = 48;
 // Bounds the all-items walk of a large index.
 constexpr std::int32_t recordMax = 8;
-// Raw decoded bytes kept per item for the comparison with the model.
-constexpr std::size_t rawCapacity = 1 << 16;
+// Raw decoded bytes kept per item for the comparison with the model: all
+// of a long item's.
+constexpr std::size_t rawCapacity = 1 << 22;
+
+// The long item: expandedBytes of bits, the seed over and over, each copy
+// followed by (second byte & 15) bytes of a small generator's output, seeded
+// by the seed and the second byte; its decoded length ends it only when the
+// bits hold more. The plain repeats make skewed counts and deep trees, the
+// generator's bytes stir them.
+constexpr std::size_t expandedBytes = 64 * 1024;
+constexpr std::int32_t expandedLength = static_cast<std::int32_t>(rawCapacity);
+constexpr double modelShare = 0.2;
+std::chrono::steady_clock::time_point firstInput;
+double modelSeconds = 0;
+std::uint8_t expanded[6 + expandedBytes];
+
+long inputs = 0;
+long rebuilds = 0;
+long longItems = 0;
+long longCompared = 0;
+
+void report() {
+    std::fprintf(stderr,
+                 "decode_fuzz: %ld rebuilds reached in %ld inputs (%ld long items, %ld of them "
+                 "compared with the model)\n",
+                 rebuilds, inputs, longItems, longCompared);
+}
 
 std::uint8_t fastBytes[rawCapacity];
 std::uint8_t modelBytes[rawCapacity];
@@ -106,17 +144,81 @@ void compareWithModel() {
     }
 }
 
+std::uint32_t hashOf(const std::uint8_t *data, std::size_t size) {
+    std::uint32_t h = 2166136261u; // FNV-1a
+    for (std::size_t i = 0; i < size; i++) h = (h ^ data[i]) * 16777619u;
+    return h;
+}
+
+// Writes the long item's store (one record) from the input's second byte
+// and seed; false when there is no seed.
+bool writeLongItem(const std::uint8_t *data, std::size_t size) {
+    if (size < 3) return false;
+    const std::size_t noise = data[1] & 15;
+    std::uint32_t x = hashOf(data + 2, size - 2) ^ (static_cast<std::uint32_t>(data[1]) << 24);
+    if (x == 0) x = 1;
+    std::uint8_t *bits = expanded + 6;
+    std::size_t n = 0;
+    while (n < expandedBytes) {
+        for (std::size_t i = 2; i < size && n < expandedBytes; i++) bits[n++] = data[i];
+        for (std::size_t i = 0; i < noise && n < expandedBytes; i++) {
+            x ^= x << 13; // xorshift32
+            x ^= x >> 17;
+            x ^= x << 5;
+            bits[n++] = static_cast<std::uint8_t>(x >> 24);
+        }
+    }
+    expanded[0] = expanded[1] = 0;
+    for (int i = 0; i < 4; i++)
+        expanded[2 + i] = static_cast<std::uint8_t>(expandedLength >> (8 * i));
+    std::uint8_t record[16] = {};
+    const std::size_t stored = sizeof expanded;
+    for (int i = 0; i < 4; i++) record[4 + i] = static_cast<std::uint8_t>(stored >> (24 - 8 * i));
+    if (!writeWhole("itemloc.dat", record, sizeof record) ||
+        !writeWhole("item.dat", expanded, sizeof expanded))
+        std::abort();
+    return true;
+}
+
+void longItem(const std::uint8_t *data, std::size_t size) {
+    if (!writeLongItem(data, size)) return;
+    longItems++;
+    const long before = hufOrderedRebuildCount();
+    decodeAll(0, 0);
+    const long reached = hufOrderedRebuildCount() - before;
+    rebuilds += reached;
+    using Seconds = std::chrono::duration<double>;
+    const auto start = std::chrono::steady_clock::now();
+    if (reached >= 2 && modelSeconds <= modelShare * Seconds(start - firstInput).count()) {
+        longCompared++;
+        compareWithModel();
+        modelSeconds += Seconds(std::chrono::steady_clock::now() - start).count();
+    }
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
+    if (inputs++ == 0) {
+        firstInput = std::chrono::steady_clock::now();
+        std::atexit(report);
+    }
     if (size < 2) return 0;
     enterStoreDir();
+    if (data[0] & 0x80) {
+        longItem(data, size);
+        txtFlush();
+        leaveStoreDir();
+        return 0;
+    }
     std::size_t indexLen = static_cast<std::size_t>(data[0]) << 8 | data[1];
     if (indexLen > size - 2) indexLen = size - 2;
     if (!writeWhole("itemloc.dat", data + 2, indexLen)) std::abort();
     if (!writeWhole("item.dat", data + 2 + indexLen, size - 2 - indexLen)) std::abort();
 
+    const long before = hufOrderedRebuildCount();
     decodeAll(0, 0);
+    rebuilds += hufOrderedRebuildCount() - before;
     if (size <= traceInputMax) decodeAll(2, 0);
     if (size <= dumpInputMax) decodeAll(1, 1);
     if (size <= modelInputMax) compareWithModel();

@@ -14,6 +14,19 @@ namespace {
 
 HufOrdered startTree;
 bool startReady = false;
+long rebuilds = 0;
+
+// The reset copies every member before partner whole, and of partner only
+// the entries the last item may have changed: partner must stay the last
+// member, with everything else before it.
+static_assert(offsetof(HufOrdered, weight) < offsetof(HufOrdered, partner));
+static_assert(offsetof(HufOrdered, rootWeight) < offsetof(HufOrdered, partner));
+static_assert(offsetof(HufOrdered, child) < offsetof(HufOrdered, partner));
+static_assert(offsetof(HufOrdered, parent) < offsetof(HufOrdered, partner));
+static_assert(offsetof(HufOrdered, lookupEntry) < offsetof(HufOrdered, partner));
+static_assert(offsetof(HufOrdered, lookupRise) < offsetof(HufOrdered, partner));
+static_assert(sizeof(HufOrdered) == offsetof(HufOrdered, partner) + sizeof(HufOrdered::partner),
+              "partner is the last member, with no other member after it");
 
 // Writes planTable out as the live tree: each node at the position of its
 // order number, a leaf as its leaf mark, an internal node as the position of
@@ -72,6 +85,7 @@ void hufOrderedInit() {
     std::memcpy(&hufOrderedTree, &startTree, offsetof(HufOrdered, partner));
     std::memcpy(hufOrderedTree.partner, startTree.partner,
                 sizeof(std::uint16_t) * static_cast<std::size_t>(changed));
+    if constexpr (hufChecking) hufCheckOrdered("reset");
 }
 
 int hufOrderedRebuild(int symbol) {
@@ -86,5 +100,11 @@ int hufOrderedRebuild(int symbol) {
     }
     hufPlanRebuild(leaves);
     writePlan();
+    rebuilds++;
+    if constexpr (hufChecking) hufCheckOrdered("rebuild");
     return static_cast<int>(hufOrderedLeaf(symbol));
+}
+
+long hufOrderedRebuildCount() {
+    return rebuilds;
 }

@@ -1,6 +1,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "huf/check.h"
 #include "plan_internal.h"
 #include "traced_internal.h"
 
@@ -42,6 +43,7 @@ int hufInitTree() {
     std::memcpy(tracedOrderWeight, initialOrderWeight, sizeof tracedOrderWeight);
     std::memcpy(tracedRunTop, initialRunTop, sizeof initialRunTop);
     nodeCount = hufNodeMax;
+    if constexpr (hufChecking) hufCheckTraced("reset");
     return nodeCount;
 }
 

@@ -1,3 +1,4 @@
+#include "huf/check.h"
 #include "textio/textio.h"
 #include "traced_internal.h"
 
@@ -57,6 +58,7 @@ void hufUpdate(int leaf, int verbose) {
         if (verbose >= 1) txtPrintf("\nWEIGHT FULL\n");
         const int symbol = tracedSymbolOf(nodeTable[leaf]);
         hufRebuildTree();
+        if constexpr (hufChecking) hufCheckTraced("rebuild");
         // The same symbol's leaf in the new tree, which keeps every leaf.
         leaf = hufLeafOf(symbol);
     }
@@ -83,6 +85,9 @@ void hufUpdate(int leaf, int verbose) {
         if (b == 0) break; // the root is counted last
         b = node.parent;
     }
+    // The whole tree after every count: its check costs about what a count
+    // with its exchange marks does.
+    if constexpr (hufChecking) hufCheckTraced("count");
 }
 
 void hufMarkSubtree(int node) {

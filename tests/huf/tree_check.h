@@ -1,10 +1,12 @@
 #pragma once
-// Test helpers for the code tree: whole-tree snapshots, the consistency
-// check every update and rebuild must pass, and code paths of nodes.
+// Test helpers for the code tree: whole-tree snapshots and code paths of
+// nodes. The rules every update and rebuild must keep are the tree's own
+// (huf/check.h).
 #include <cstdint>
 #include <cstring>
 #include <string>
 
+#include "huf/check.h"
 #include "traced_internal.h"
 
 namespace hufcheck {
@@ -82,68 +84,6 @@ inline int nodeAtPath(const std::string &path) {
         n = c == '1' ? nodeTable[n].child1 : nodeTable[n].child0;
     }
     return n;
-}
-
-// The first broken rule of a consistent tree, or "" when there is none: links
-// agree both ways, every internal weight is the sum of its children, order
-// numbers and orderTable are inverse (root 627, entry 0 still naming the
-// root), weights never decrease along order numbers, siblings hold adjacent
-// order numbers with child0 lower, and the side tables of the partner
-// search (tracedOrderWeight, tracedRunTop) match the tree.
-inline std::string treeFault() {
-    const int n = nodeCount;
-    if (n != hufNodeMax) return "nodeCount " + std::to_string(n);
-    if (orderTable[0] != 0) return "orderTable[0] = " + std::to_string(orderTable[0]);
-    if (nodeTable[0].parent != -1) return "root has a parent";
-    if (nodeTable[0].order != n) return "root order " + std::to_string(nodeTable[0].order);
-    int leaves = 0;
-    bool seen[hufSymbolCount] = {};
-    for (int i = 0; i < n; i++) {
-        const HufNode &x = nodeTable[i];
-        // The message is built only for a fault: this runs after every update.
-        auto at = [&](const char *what) {
-            return "node " + std::to_string(i) + " " + nodeText(x) + ": " + what;
-        };
-        if (x.weight < 1) return at("weight below 1");
-        if (x.order < 1 || x.order > n || orderTable[x.order] != i)
-            return at("order not in orderTable");
-        if (tracedOrderWeight[x.order] != x.weight) return at("tracedOrderWeight differs");
-        if (i != 0 && (x.parent < 0 || x.parent >= n ||
-                       (nodeTable[x.parent].child0 != i && nodeTable[x.parent].child1 != i))) {
-            return at("parent does not hold it");
-        }
-        if (x.type == hufInternal) {
-            if (x.child0 < 0 || x.child0 >= n || x.child1 < 0 || x.child1 >= n)
-                return at("missing child");
-            const HufNode &c0 = nodeTable[x.child0];
-            const HufNode &c1 = nodeTable[x.child1];
-            if (c0.parent != i || c1.parent != i) return at("child's parent differs");
-            if (c0.weight + c1.weight != x.weight) return at("weight is not the children's sum");
-            if (c1.order != c0.order + 1) return at("children's orders not adjacent, child0 lower");
-        } else {
-            if (x.child0 != -1 || x.child1 != -1) return at("leaf with children");
-            if (x.type != hufLiteral && x.type != hufLength) return at("unknown type");
-            if (x.type == hufLength && (x.value < 3 || x.value > 60))
-                return at("length out of range");
-            const int symbol = x.type == hufLiteral ? x.value : 256 + x.value - 3;
-            if (seen[symbol]) return at("symbol twice");
-            seen[symbol] = true;
-            leaves++;
-        }
-    }
-    if (leaves != hufLeafCount) return "leaves: " + std::to_string(leaves);
-    for (int k = 1; k < n; k++) {
-        if (tracedOrderWeight[k] > tracedOrderWeight[k + 1])
-            return "weight decreases at order " + std::to_string(k);
-    }
-    // The last order number of every weight's run is where tracedRunTop points.
-    for (int k = 1; k <= n; k++) {
-        if ((k == n || tracedOrderWeight[k + 1] != tracedOrderWeight[k]) &&
-            tracedRunTop[tracedOrderWeight[k]] != k)
-            return "tracedRunTop of weight " + std::to_string(tracedOrderWeight[k]) + " is not " +
-                   std::to_string(k);
-    }
-    return "";
 }
 
 } // namespace hufcheck

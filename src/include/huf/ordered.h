@@ -6,6 +6,7 @@
 // from its own copy of the starting tree, and never reads nodeTable.
 #include <cstdint>
 
+#include "huf/check.h"
 #include "huf/code.h"
 #include "huf/ordered_layout.h"
 
@@ -15,6 +16,10 @@ void hufOrderedInit();
 // Rebuilds the tree from halved weights (the full root), as the rebuild of
 // nodeTable does, and returns the new position of the symbol's leaf.
 int hufOrderedRebuild(int symbol);
+
+// The rebuilds made since the program started, for the fuzz targets'
+// reports of how far their inputs reached.
+long hufOrderedRebuildCount();
 
 // The position of a symbol's leaf (0-255 bytes, 256 + n length n + 3).
 inline std::intptr_t hufOrderedLeaf(int symbol) {
@@ -146,6 +151,11 @@ inline constexpr int hufYoungBelow = 8192;
         pos = hufOrderedStep(pos);
     }
     t.rootWeight++;
+    // The checks build checks after every count what a count can break
+    // (some 2 us, the time of a hundred counts and more); the complete check
+    // reads all 32768 partner entries and takes 15 times as long, so only
+    // the reset and the rebuild run it.
+    if constexpr (hufChecking) hufCheckOrderedCount();
 }
 
 [[gnu::always_inline]] inline void hufOrderedUpdate(std::intptr_t pos) {
