@@ -106,10 +106,10 @@ void leaveStoreDir() {
 // The driver's walk over all items, as quorlin runs it.
 void decodeAll(int verbose, int dump) {
     if (itemOpen() < 0) return;
-    for (std::int32_t j = 0; j < recordMax; j++) {
-        const std::int32_t length = itemSelect(j);
-        if (length < 0) break;
-        hufDecode(length, verbose, dump);
+    ItemWalk walk = itemWalkFrom(0, recordMax - 1);
+    ItemStep step;
+    while (itemWalkNext(&walk, &step) && step.status == itemOk) {
+        hufDecode(step.length, verbose, dump);
     }
     itemClose();
 }
@@ -124,8 +124,8 @@ void compareWithModel() {
         for (int model = 0; model < 2; model++) {
             // Each pass opens the files anew: a short read closes item.dat.
             if (itemOpen() < 0) return;
-            const std::int32_t length = itemSelect(j);
-            if (length < 0) {
+            std::int32_t length;
+            if (itemSelectStatus(j, &length) != itemOk) {
                 itemClose();
                 return;
             }

@@ -80,8 +80,9 @@ bool writeWhole(const char *path, const std::uint8_t *p, std::size_t n) {
 // bytes at text.
 void expectItem(std::size_t j, const std::uint8_t *text, std::size_t n) {
     if (itemOpen() < 0) fail("the store cannot be opened", j);
-    const std::int32_t length = itemSelect(static_cast<std::int32_t>(j));
-    if (length < 0) fail("cannot be selected", j);
+    std::int32_t length;
+    if (itemSelectStatus(static_cast<std::int32_t>(j), &length) != itemOk)
+        fail("cannot be selected", j);
     if (static_cast<std::size_t>(length) != n) fail("wrong decoded length", j);
     // Room past the end shows bytes decoded beyond the length.
     std::vector<std::uint8_t> out(n + 64);
@@ -147,7 +148,8 @@ void severalItems(const std::uint8_t *data, std::size_t size) {
     }
     // The index ends after the last item.
     if (itemOpen() < 0) fail("the store cannot be opened", pieces.size());
-    if (itemSelect(static_cast<std::int32_t>(pieces.size())) >= 0)
+    std::int32_t length;
+    if (itemSelectStatus(static_cast<std::int32_t>(pieces.size()), &length) != itemIndexEnds)
         fail("an item past the last one", pieces.size());
     itemClose();
 }

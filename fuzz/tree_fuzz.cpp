@@ -96,7 +96,7 @@ void compareShapes(long symbolNo, int symbol, bool withModel) {
 
 void checkRules(long symbolNo, int symbol, bool whole) {
     if (const char *f = hufTracedFault()) differ(symbolNo, symbol, "nodeTable", f);
-    if (const char *f = whole ? hufOrderedFault() : hufOrderedCountFault())
+    if (const char *f = whole ? hufOrderedFault() : hufOrderedUpdateFault())
         differ(symbolNo, symbol, "the ordered tree", f);
 }
 

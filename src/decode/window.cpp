@@ -1,5 +1,8 @@
 #include "window.h"
 
+#include <cstdio>
+#include <cstdlib>
+
 std::uint8_t decRun[fmtWindowSize + decRunSpan + decRunOver];
 
 namespace {
@@ -22,4 +25,10 @@ std::uint8_t *decRunMove(std::uint8_t *at) {
     std::memmove(decRun, at - fmtWindowSize, fmtWindowSize);
     runStale = true;
     return decRun + fmtWindowSize;
+}
+
+void decRunFault(const std::uint8_t *at) {
+    std::fprintf(stderr, "check failed: a match written at %td of the decoder's run of %zu bytes\n",
+                 at - decRun, sizeof decRun);
+    std::abort();
 }

@@ -19,6 +19,15 @@ inline constexpr int decRunOver = 64;
 static_assert(fmtMaxMatch <= decRunOver);
 extern std::uint8_t decRun[fmtWindowSize + decRunSpan + decRunOver];
 
+// A checks build (QUORLIN_CHECKS) stops at a match written outside the run,
+// which a write position not brought back by decRunKeep would reach.
+#ifdef QUORLIN_CHECKS
+inline constexpr bool decChecking = true;
+#else
+inline constexpr bool decChecking = false;
+#endif
+[[noreturn]] void decRunFault(const std::uint8_t *at);
+
 // Starts an item: returns where its first byte goes.
 std::uint8_t *decRunStart();
 // Moves the last 4096 bytes before at to the front; returns the write
@@ -39,6 +48,10 @@ inline std::uint8_t *decRunKeep(std::uint8_t *at) {
 // Then the copy is four 16-byte blocks, all read before any is written.
 // Else the source overlaps the copy and repeats, byte by byte.
 inline const std::uint8_t *decRunCopy(std::uint8_t *at, int f, int len) {
+    if constexpr (decChecking) {
+        if (at < decRun + fmtWindowSize || at + decRunOver > decRun + sizeof decRun)
+            decRunFault(at);
+    }
     const std::uint8_t *src = at - f - 1;
     if (f + 1 >= len) {
         std::uint8_t block[decRunOver];

@@ -21,6 +21,6 @@ void hufCheckOrdered(const char *what) {
     if (const char *fault = hufOrderedFault()) broken("ordered", what, fault);
 }
 
-void hufCheckOrderedCount() {
-    if (const char *fault = hufOrderedCountFault()) broken("ordered", "count", fault);
+void hufCheckOrderedUpdate() {
+    if (const char *fault = hufOrderedUpdateFault()) broken("ordered", "count", fault);
 }

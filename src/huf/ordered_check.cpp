@@ -156,7 +156,7 @@ const char *hufOrderedFault() {
     return hufLookupFault();
 }
 
-const char *hufOrderedCountFault() {
+const char *hufOrderedUpdateFault() {
     if (const char *f = shapeFault()) return f;
     if (const char *f = countedPartnerFault()) return f;
     return hufLookupFault();

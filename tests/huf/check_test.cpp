@@ -207,7 +207,7 @@ class HufOrderedFault : public testing::TestWithParam<OrderedCase> {};
 TEST_P(HufOrderedFault, NamesTheBrokenRule) {
     adaptBoth();
     ASSERT_STREQ(hufOrderedFault(), nullptr);
-    ASSERT_STREQ(hufOrderedCountFault(), nullptr);
+    ASSERT_STREQ(hufOrderedUpdateFault(), nullptr);
     // Put back whole afterwards: the reset copies only the partner entries
     // an item can have changed.
     static HufOrdered sound;
@@ -216,7 +216,7 @@ TEST_P(HufOrderedFault, NamesTheBrokenRule) {
     const char *whole = hufOrderedFault();
     EXPECT_TRUE(names(whole, GetParam().fault)) << text(whole);
     if (GetParam().countSeesIt) {
-        const char *count = hufOrderedCountFault();
+        const char *count = hufOrderedUpdateFault();
         EXPECT_TRUE(names(count, GetParam().fault)) << text(count);
     }
     hufOrderedTree = sound;

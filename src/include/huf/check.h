@@ -26,13 +26,13 @@ const char *hufTracedFault();
 // partner table (32768 of them), the walk's lookup table and rises.
 const char *hufOrderedFault();
 
-// What one count of the ordered tree can break: all of the above but the
+// What one update of the ordered tree can break: all of the above but the
 // partner entries of weights no node has nor has just left (see
 // ordered_check.cpp).
-const char *hufOrderedCountFault();
+const char *hufOrderedUpdateFault();
 
 // Stop the program with the fault on standard error when a check fails;
 // what names the step just done ("count", "rebuild", "reset").
 void hufCheckTraced(const char *what);
 void hufCheckOrdered(const char *what);
-void hufCheckOrderedCount();
+void hufCheckOrderedUpdate();

@@ -155,7 +155,7 @@ inline constexpr int hufYoungBelow = 8192;
     // (some 2 us, the time of a hundred counts and more); the complete check
     // reads all 32768 partner entries and takes 15 times as long, so only
     // the reset and the rebuild run it.
-    if constexpr (hufChecking) hufCheckOrderedCount();
+    if constexpr (hufChecking) hufCheckOrderedUpdate();
 }
 
 [[gnu::always_inline]] inline void hufOrderedUpdate(std::intptr_t pos) {
