@@ -207,9 +207,11 @@ std::string nameOf(const char *text) {
 
 struct Cli : ::testing::TestWithParam<CliCase> {};
 
+// Every run is bounded to 10 s: a program that would wait for a pipe's
+// writer fails its case at once instead of stalling the suite.
 TEST_P(Cli, OutputErrorAndStatus) {
     const CliCase &c = GetParam();
-    const fx::RunResult r = fx::run(dirOf(c.dir), c.args);
+    const fx::RunResult r = fx::run(dirOf(c.dir), c.args, false, "", 10);
     EXPECT_EQ(r.out, c.out);
     EXPECT_EQ(r.err, c.err);
     EXPECT_EQ(r.status, c.status);
@@ -243,7 +245,7 @@ struct Merged : ::testing::TestWithParam<MergedCase> {};
 
 TEST_P(Merged, MessageBeforeBufferedOutput) {
     const MergedCase &c = GetParam();
-    const fx::RunResult r = fx::run(dirOf(c.dir), c.args, true);
+    const fx::RunResult r = fx::run(dirOf(c.dir), c.args, true, "", 10);
     EXPECT_EQ(r.out, c.merged);
     EXPECT_EQ(r.status, c.status);
 }

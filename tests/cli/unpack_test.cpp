@@ -358,7 +358,7 @@ TEST(UnpackCli, DamagedStores) {
                  at += shown.size())
                 err.replace(at, 2, shown);
             if (elsewhere) args.insert(args.begin(), {"-C", d});
-            const auto r = fx::run(elsewhere ? fx::tempDir() : d, args, false, unpackPath(), 20);
+            const auto r = fx::run(elsewhere ? fx::tempDir() : d, args, false, unpackPath(), 10);
             EXPECT_EQ(r.out, c.out);
             EXPECT_EQ(r.err, err);
             EXPECT_EQ(r.status, 1);
