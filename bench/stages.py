@@ -84,7 +84,7 @@ UNDER = [
     ("reset", ["hufOrderedInit", "decRunStart"]),
     ("lookup-table upkeep", ["hufLookupExchanged"]),
     # The index read, the item located.
-    ("item select", ["itemSelect", "itemOpen", "itemOpenAt", "itemClose", "itemIndexEnds"]),
+    ("item select", ["itemSelectStatus", "itemWalkNext", "itemOpen", "itemOpenAt", "itemClose"]),
 ]
 
 # Then: the innermost frame of the chain that is one of the functions and,
