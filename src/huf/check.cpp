@@ -1,8 +1,19 @@
 // The checks build's stop at the first broken rule of either tree.
+#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 
+#include "check_internal.h"
 #include "huf/check.h"
+
+const char *hufFaultText(const char *format, ...) {
+    static char text[160];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(text, sizeof text, format, args);
+    va_end(args);
+    return text;
+}
 
 namespace {
 

@@ -1,23 +1,13 @@
 // The rules of the ordered tree, checked on the live tree from its own
 // tables alone.
-#include <cstdarg>
 #include <cstdint>
 #include <cstdio>
 
+#include "check_internal.h"
 #include "huf/check.h"
 #include "ordered_internal.h"
 
 namespace {
-
-char message[160];
-
-[[gnu::format(printf, 1, 2)]] const char *fault(const char *format, ...) {
-    va_list args;
-    va_start(args, format);
-    std::vsnprintf(message, sizeof message, format, args);
-    va_end(args);
-    return message;
-}
 
 // The weight of a position, the root's kept apart.
 int weightAt(int k) {
@@ -30,10 +20,11 @@ int weightAt(int k) {
 const char *shapeFault() {
     const HufOrdered &t = hufOrderedTree;
     if (t.rootWeight < 1 || t.rootWeight > hufWeightFull)
-        return fault("root weight %d", t.rootWeight);
+        return hufFaultText("root weight %d", t.rootWeight);
     if (t.weight[hufRootOrder] != UINT16_MAX)
-        return fault("root's weight entry %d, not the sentinel", t.weight[hufRootOrder]);
-    if (t.parent[hufRootOrder] != 0) return fault("root's parent %d", t.parent[hufRootOrder]);
+        return hufFaultText("root's weight entry %d, not the sentinel", t.weight[hufRootOrder]);
+    if (t.parent[hufRootOrder] != 0)
+        return hufFaultText("root's parent %d", t.parent[hufRootOrder]);
     bool seen[hufSymbolCount] = {};
     int leaves = 0;
     for (int k = 1; k <= hufRootOrder; k++) {
@@ -43,38 +34,38 @@ const char *shapeFault() {
             // A parent above its children: the climb from any position ends
             // at the root.
             if (p <= k || p > hufRootOrder || (t.child[p] != k && t.child[p] + 1 != k))
-                return fault("position %d: parent %d does not hold it", k, p);
-            if (t.weight[k] < 1) return fault("position %d: weight 0", k);
+                return hufFaultText("position %d: parent %d does not hold it", k, p);
+            if (t.weight[k] < 1) return hufFaultText("position %d: weight 0", k);
             if (k + 1 < hufRootOrder && t.weight[k] > t.weight[k + 1])
-                return fault("position %d: weight %d above the next one's", k, t.weight[k]);
+                return hufFaultText("position %d: weight %d above the next one's", k, t.weight[k]);
         }
         if (c >= hufLeafMark) {
             const int symbol = (c - hufLeafMark) >> 1;
             if ((c - hufLeafMark) % 2 != 0 || symbol >= hufSymbolCount)
-                return fault("position %d: leaf mark %d", k, c);
-            if (seen[symbol]) return fault("position %d: symbol %d twice", k, symbol);
+                return hufFaultText("position %d: leaf mark %d", k, c);
+            if (seen[symbol]) return hufFaultText("position %d: symbol %d twice", k, symbol);
             seen[symbol] = true;
             leaves++;
             if (t.parent[c] != k)
-                return fault("symbol %d: leaf slot %d, leaf at %d", symbol, t.parent[c], k);
+                return hufFaultText("symbol %d: leaf slot %d, leaf at %d", symbol, t.parent[c], k);
             continue;
         }
-        if (c < 1 || c + 1 >= hufRootOrder) return fault("position %d: child %d", k, c);
+        if (c < 1 || c + 1 >= hufRootOrder) return hufFaultText("position %d: child %d", k, c);
         if (t.parent[c] != k || t.parent[c + 1] != k)
-            return fault("position %d: children's parents %d and %d", k, t.parent[c],
-                         t.parent[c + 1]);
+            return hufFaultText("position %d: children's parents %d and %d", k, t.parent[c],
+                                t.parent[c + 1]);
         if (weightAt(k) != t.weight[c] + t.weight[c + 1])
-            return fault("position %d: weight %d, children %d and %d", k, weightAt(k), t.weight[c],
-                         t.weight[c + 1]);
+            return hufFaultText("position %d: weight %d, children %d and %d", k, weightAt(k),
+                                t.weight[c], t.weight[c + 1]);
     }
-    if (leaves != hufLeafCount) return fault("%d leaves", leaves);
+    if (leaves != hufLeafCount) return hufFaultText("%d leaves", leaves);
     return nullptr;
 }
 
 const char *partnerEntryFault(int w, int want) {
     const int got = hufOrderedTree.partner[w];
     if (got == want) return nullptr;
-    return fault("partner of weight %d: %d, not %d", w, got, want);
+    return hufFaultText("partner of weight %d: %d, not %d", w, got, want);
 }
 
 // partner[w] names the last position below the root of weight w or less,
@@ -132,20 +123,20 @@ const char *hufLookupFault() {
         int used = 0;
         while (used < hufLookupBits && t.child[pos] < hufLeafMark) {
             const int c = t.child[pos];
-            if (c < 1 || c + 1 > hufNodeMax) return fault("position %d: child %d", pos, c);
+            if (c < 1 || c + 1 > hufNodeMax) return hufFaultText("position %d: child %d", pos, c);
             pos = c + static_cast<int>((v >> (hufLookupBits - 1 - used)) & 1);
             used++;
         }
         const unsigned want = static_cast<unsigned>(pos * 16 + used);
         if (t.lookupEntry[v] != want)
-            return fault("prefix %u: entry %d, the walk reaches position %d after %d bits", v,
-                         t.lookupEntry[v], pos, used);
+            return hufFaultText("prefix %u: entry %d, the walk reaches position %d after %d bits",
+                                v, t.lookupEntry[v], pos, used);
     }
     for (int k = 0; k <= hufRootOrder; k++) wantRise[k] = 0;
     setRises(hufRootOrder, hufLookupBits);
     for (int k = 1; k <= hufRootOrder; k++) {
         if (t.lookupRise[k] != wantRise[k])
-            return fault("position %d: rise %d, not %d", k, t.lookupRise[k], wantRise[k]);
+            return hufFaultText("position %d: rise %d, not %d", k, t.lookupRise[k], wantRise[k]);
     }
     return nullptr;
 }

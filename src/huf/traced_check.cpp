@@ -1,28 +1,17 @@
 // The rules of nodeTable's tree, checked on the live tree.
-#include <cstdarg>
 #include <cstdint>
 #include <cstdio>
 
+#include "check_internal.h"
 #include "huf/check.h"
 #include "traced_internal.h"
 
 namespace {
 
-char message[160];
-
-// The fault text, formatted only when a rule is broken.
-[[gnu::format(printf, 1, 2)]] const char *fault(const char *format, ...) {
-    va_list args;
-    va_start(args, format);
-    std::vsnprintf(message, sizeof message, format, args);
-    va_end(args);
-    return message;
-}
-
 const char *nodeFault(int i, const char *what) {
     const HufNode &x = nodeTable[i];
-    return fault("node %d {w=%d o=%d p=%d c0=%d c1=%d t=%d v=%d}: %s", i, x.weight, x.order,
-                 x.parent, x.child0, x.child1, x.type, x.value, what);
+    return hufFaultText("node %d {w=%d o=%d p=%d c0=%d c1=%d t=%d v=%d}: %s", i, x.weight, x.order,
+                        x.parent, x.child0, x.child1, x.type, x.value, what);
 }
 
 // The links of node i both ways, its weight, kind and order number.
@@ -63,16 +52,16 @@ const char *orderFault() {
     const int n = nodeCount;
     for (int k = 1; k < n; k++) {
         if (tracedOrderWeight[k] > tracedOrderWeight[k + 1])
-            return fault("weight decreases at order %d", k);
+            return hufFaultText("weight decreases at order %d", k);
     }
     for (int k = 1; k <= n; k++) {
         const std::int32_t w = tracedOrderWeight[k];
         if ((k == n || tracedOrderWeight[k + 1] != w) && tracedRunTop[w] != k)
-            return fault("tracedRunTop of weight %d is %d, not %d", w, tracedRunTop[w], k);
+            return hufFaultText("tracedRunTop of weight %d is %d, not %d", w, tracedRunTop[w], k);
     }
     if (tracedOrderWeight[n + 1] <= hufWeightFull)
-        return fault("tracedOrderWeight after the root is %d, no sentinel",
-                     tracedOrderWeight[n + 1]);
+        return hufFaultText("tracedOrderWeight after the root is %d, no sentinel",
+                            tracedOrderWeight[n + 1]);
     return nullptr;
 }
 
@@ -80,12 +69,12 @@ const char *orderFault() {
 
 const char *hufTracedFault() {
     const int n = nodeCount;
-    if (n != hufNodeMax) return fault("nodeCount %d", n);
-    if (orderTable[0] != 0) return fault("orderTable[0] = %d", orderTable[0]);
+    if (n != hufNodeMax) return hufFaultText("nodeCount %d", n);
+    if (orderTable[0] != 0) return hufFaultText("orderTable[0] = %d", orderTable[0]);
     if (nodeTable[0].parent != -1) return "root has a parent";
-    if (nodeTable[0].order != n) return fault("root order %d", nodeTable[0].order);
+    if (nodeTable[0].order != n) return hufFaultText("root order %d", nodeTable[0].order);
     if (nodeTable[0].weight > hufWeightFull)
-        return fault("root weight %d above 0x8000", nodeTable[0].weight);
+        return hufFaultText("root weight %d above 0x8000", nodeTable[0].weight);
     bool seen[hufSymbolCount] = {};
     int leaves = 0;
     for (int i = 0; i < n; i++) {
@@ -96,6 +85,6 @@ const char *hufTracedFault() {
         seen[symbol] = true;
         leaves++;
     }
-    if (leaves != hufLeafCount) return fault("%d leaves", leaves);
+    if (leaves != hufLeafCount) return hufFaultText("%d leaves", leaves);
     return orderFault();
 }
